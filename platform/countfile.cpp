@@ -1,0 +1,96 @@
+#include "platform/countfile.h"
+
+#include "platform/ansi.h"
+#include "platform/failure.h"
+
+#include <QFileInfo>
+
+namespace {
+constexpr qint64 kChunk = 64 * 1024;
+constexpr int CR = '\r';
+constexpr int LF = '\n';
+} // namespace
+
+ByteSource::ByteSource(const QString &path) : m_path(path), m_file(path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        throw Failure::fileNotFound(path);
+    if (info.isDir() || !m_file.open(QIODevice::ReadOnly))
+        throw Failure::fileAccess(path, info.isDir() ? QStringLiteral("c'est un dossier") : QString());
+}
+
+bool ByteSource::fill()
+{
+    if (m_pos < m_buffer.size())
+        return true;
+    m_buffer = m_file.read(kChunk);
+    m_pos = 0;
+    if (m_buffer.isEmpty() && m_file.error() != QFileDevice::NoError)
+        throw Failure::fileAccess(m_path, QStringLiteral("lecture impossible"));
+    return !m_buffer.isEmpty();
+}
+
+bool ByteSource::atEnd()
+{
+    return !fill();
+}
+
+int ByteSource::peek()
+{
+    return fill() ? static_cast<unsigned char>(m_buffer[m_pos]) : -1;
+}
+
+int ByteSource::get()
+{
+    return fill() ? static_cast<unsigned char>(m_buffer[m_pos++]) : -1;
+}
+
+bool ByteSource::skipLineEnd()
+{
+    const int c = peek();
+    if (c == LF) {
+        get();
+        return true;
+    }
+    if (c == CR) {
+        get();
+        if (peek() == LF)
+            get();
+        return true;
+    }
+    return false;
+}
+
+QString DelimitedItemReader::readItem()
+{
+    while (m_source.peek() == ' ')
+        m_source.get();
+
+    QByteArray item;
+    if (m_source.peek() == '"') {
+        m_source.get();
+        for (int c = m_source.get(); c != -1 && c != '"'; c = m_source.get())
+            item.append(static_cast<char>(c));
+        // Whatever stands between the closing quote and the delimiter is not part of the item.
+        for (int c = m_source.peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source.peek())
+            m_source.get();
+    } else {
+        for (int c = m_source.peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source.peek())
+            item.append(static_cast<char>(m_source.get()));
+    }
+    if (m_source.peek() == ',')
+        m_source.get();
+    else
+        m_source.skipLineEnd();
+    return ansi::decode(item);
+}
+
+QString LineReader::readLine()
+{
+    QByteArray line;
+    for (int c = m_source.peek(); c != -1 && c != CR && c != LF; c = m_source.peek())
+        line.append(static_cast<char>(m_source.get()));
+    m_source.skipLineEnd();
+    return ansi::decode(line);
+}

@@ -1,0 +1,12 @@
+#include "platform/regional.h"
+
+#include <QLocale>
+
+namespace regional {
+
+QString decimalSeparator()
+{
+    return QLocale().decimalPoint();
+}
+
+} // namespace regional
