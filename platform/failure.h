@@ -36,6 +36,7 @@ public:
         InvalidPropertyValue = 380,
         AutomationError = 440,
         CannotCreateObject = 429,
+        NoDatabase = 91,
         DatabaseError = 3000,
     };
 

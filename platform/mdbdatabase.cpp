@@ -1,0 +1,186 @@
+#include "platform/mdbdatabase.h"
+
+#include "platform/failure.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <mdbtools.h>
+
+#include <vector>
+
+namespace {
+
+constexpr int kOffsetMask = 0x1fff;
+constexpr int kDeletedRow = 0x8000;
+
+Failure databaseFailure(const QString &text)
+{
+    return {Failure::DatabaseError, text};
+}
+
+// Jet4 text is UTF-16LE, or "compressed": FF FE, then one byte per character, a zero byte
+// switching between one and two bytes per character. Decoded here rather than through the
+// library's iconv so that characters outside the BMP survive.
+QString decodeJet4Text(const unsigned char *p, int len)
+{
+    QString text;
+    text.reserve(len);
+    if (len >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        bool compressed = true;
+        for (int i = 2; i < len;) {
+            if (p[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                text.append(QChar(static_cast<char16_t>(p[i])));
+                ++i;
+            } else if (i + 1 < len) {
+                text.append(QChar(static_cast<char16_t>(p[i] | (p[i + 1] << 8))));
+                i += 2;
+            } else {
+                break;
+            }
+        }
+        return text;
+    }
+    for (int i = 0; i + 1 < len; i += 2)
+        text.append(QChar(static_cast<char16_t>(p[i] | (p[i + 1] << 8))));
+    return text;
+}
+
+// Refuses what is plainly not an Access database before the library parses it.
+void checkAccessFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        throw Failure::fileNotFound(path);
+    if (!info.isFile())
+        throw databaseFailure(QStringLiteral("Ce chemin ne désigne pas une base de données Access : ") + path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure::fileAccess(path, file.errorString());
+    const QByteArray head = file.read(0x15);
+    const bool jet = head.size() == 0x15 && head.startsWith(QByteArray("\x00\x01\x00\x00", 4))
+                     && (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB");
+    if (!jet) {
+        throw databaseFailure(info.size() == 0
+                                  ? QStringLiteral("La base de données est un fichier vide : ") + path
+                                  : QStringLiteral("Ce fichier n'est pas une base de données Access : ") + path);
+    }
+}
+
+class MdbDatabase final : public Database
+{
+public:
+    MdbDatabase(MdbHandle *mdb, QString path) : m_mdb(mdb), m_path(std::move(path)) {}
+    ~MdbDatabase() override { mdb_close(m_mdb); }
+    MdbDatabase(const MdbDatabase &) = delete;
+    MdbDatabase &operator=(const MdbDatabase &) = delete;
+
+    void scanTable(const QString &tableName, const QStringList &columns, const RowVisitor &visit) override;
+
+private:
+    TextValue fieldText(const MdbColumn &column, const MdbField &field);
+    Failure unreadable(const QString &tableName) const
+    {
+        return databaseFailure(QStringLiteral("Les pages de la table %1 sont illisibles : la base de données %2 est "
+                                              "tronquée ou endommagée")
+                                   .arg(tableName, m_path));
+    }
+
+    MdbHandle *m_mdb;
+    QString m_path;
+};
+
+struct TableDef {
+    MdbTableDef *def;
+    ~TableDef() { mdb_free_tabledef(def); }
+};
+
+TextValue MdbDatabase::fieldText(const MdbColumn &column, const MdbField &field)
+{
+    if (field.is_null)
+        return std::nullopt;
+    if (field.siz <= 0)
+        return QString();
+    if (field.start < 0 || field.start + field.siz > static_cast<int>(sizeof m_mdb->pg_buf))
+        throw unreadable(QString::fromUtf8(column.name));
+    if (column.col_type == MDB_TEXT && !IS_JET3(m_mdb))
+        return decodeJet4Text(m_mdb->pg_buf + field.start, field.siz);
+    char *text = mdb_col_to_string(m_mdb, m_mdb->pg_buf, field.start, column.col_type, field.siz);
+    QString value = QString::fromUtf8(text);
+    g_free(text);
+    return value;
+}
+
+void MdbDatabase::scanTable(const QString &tableName, const QStringList &columns, const RowVisitor &visit)
+{
+    QByteArray name = tableName.toUtf8();
+    MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(m_mdb, name.constData());
+    if (!entry || entry->object_type != MDB_TABLE)
+        throw databaseFailure(QStringLiteral("Table introuvable dans la base de données : ") + tableName);
+    const TableDef table{mdb_read_table(entry)};
+    if (!table.def || !mdb_read_columns(table.def))
+        throw unreadable(tableName);
+
+    // Position of each asked column among the table's columns.
+    std::vector<unsigned> wanted;
+    for (const QString &columnName : columns) {
+        unsigned found = table.def->num_cols;
+        for (unsigned i = 0; i < table.def->num_cols; ++i) {
+            const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table.def->columns, i));
+            if (QString::fromUtf8(column->name).compare(columnName, Qt::CaseInsensitive) == 0) {
+                found = i;
+                break;
+            }
+        }
+        if (found == table.def->num_cols) {
+            throw databaseFailure(QStringLiteral("Colonne introuvable dans la table %1 : %2").arg(tableName, columnName));
+        }
+        wanted.push_back(found);
+    }
+
+    std::vector<MdbField> fields(table.def->num_cols);
+    std::vector<TextValue> values(wanted.size());
+    const int rowCountOffset = m_mdb->fmt->row_count_offset;
+    unsigned liveRows = 0;
+    mdb_rewind_table(table.def);
+    while (mdb_fetch_row(table.def)) {
+        const int row = static_cast<int>(table.def->cur_row) - 1;
+        // The library hands back rows that the file marks as deleted: skip them here.
+        if (mdb_get_int16(m_mdb->pg_buf, rowCountOffset + 2 + row * 2) & kDeletedRow)
+            continue;
+        int start = 0;
+        size_t size = 0;
+        if (mdb_find_row(m_mdb, row, &start, &size) != 0)
+            throw unreadable(tableName);
+        const int cracked = mdb_crack_row(table.def, start & kOffsetMask, size, fields.data());
+        if (cracked < static_cast<int>(table.def->num_cols))
+            throw unreadable(tableName);
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table.def->columns, wanted[i]));
+            values[i] = fieldText(*column, fields[wanted[i]]);
+        }
+        ++liveRows;
+        visit(values);
+    }
+    // The scan stops quietly at a page it cannot read; the table's own row count tells.
+    if (liveRows != table.def->num_rows)
+        throw unreadable(tableName);
+}
+
+} // namespace
+
+std::shared_ptr<Database> openMdbDatabase(const QString &path)
+{
+    checkAccessFile(path);
+    MdbHandle *mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!mdb)
+        throw databaseFailure(QStringLiteral("Impossible d'ouvrir la base de données (fichier illisible ou endommagé) : ")
+                              + path);
+    auto database = std::make_shared<MdbDatabase>(mdb, path);
+    if (!mdb_read_catalog(mdb, MDB_TABLE))
+        throw databaseFailure(QStringLiteral("Le catalogue de la base de données est illisible : ") + path);
+    return database;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/database.h"
+#include "platform/failure.h"
+
+#include <vector>
+
+// An `Article` table in memory, for tests of the import run that do not test the database.
+class FakeDatabase : public Database
+{
+public:
+    explicit FakeDatabase(std::vector<std::vector<TextValue>> rows) : m_rows(std::move(rows)) {}
+
+    void scanTable(const QString &table, const QStringList &columns, const RowVisitor &visit) override
+    {
+        ++scans;
+        if (table != QLatin1String("Article") || columns.size() != 2)
+            throw Failure(Failure::DatabaseError, QStringLiteral("Table introuvable dans la base de données : ") + table);
+        for (const auto &row : m_rows)
+            visit(row);
+    }
+
+    int scans = 0;
+
+private:
+    std::vector<std::vector<TextValue>> m_rows;
+};
