@@ -1,8 +1,19 @@
 #pragma once
 
+#include <QFont>
 #include <QMainWindow>
 
-// The one window of the program.
+class ImageList;
+class ProgressBar;
+class QAction;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class TextLabel;
+class Toolbar;
+
+// The one window of the program. Its controls stand at fixed places in a client area of
+// 4845 x 3720 twips (15 twips to the pixel) below the menu bar; nothing moves or resizes.
 class frmmain : public QMainWindow
 {
     Q_OBJECT
@@ -10,7 +21,51 @@ class frmmain : public QMainWindow
 public:
     explicit frmmain(QWidget *parent = nullptr);
 
-    // Client area below the menu bar: 4845 x 3720 twips.
-    static constexpr int kClientWidth = 4845 / 15;
-    static constexpr int kClientHeight = 3720 / 15;
+    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kClientWidth = 4845 / kTwipsPerPixel;
+    static constexpr int kClientHeight = 3720 / kTwipsPerPixel;
+
+    // The program's font, set on the application before the window is made. The fixed places
+    // were drawn for a narrow 8-point dialog font; at this size and width every caption and
+    // status text fits its control.
+    static QFont applicationFont();
+
+    // The controls, in the order of their creation: a later one lies above an earlier one.
+    QPushButton *CmdDefaut = nullptr;
+    ProgressBar *ProgressBar1 = nullptr;
+    QLineEdit *Txtsociete = nullptr;
+    QLineEdit *Txtdepot = nullptr;
+    ImageList *ImageList1 = nullptr;
+    Toolbar *TlbFichier = nullptr;
+    ImageList *ImgBT = nullptr;
+    Toolbar *TlbPrpp = nullptr;
+    Toolbar *TblGestion = nullptr;
+    TextLabel *lblGestion = nullptr;
+    TextLabel *Label4 = nullptr;
+    TextLabel *LblMessages = nullptr;
+    TextLabel *Label3 = nullptr;
+    TextLabel *Label2 = nullptr;
+    TextLabel *Label1 = nullptr;
+    TextLabel *lblchemin = nullptr;
+
+    QMenu *mnuparam = nullptr;
+    QAction *mnukelmar = nullptr;
+    QAction *mnudovane = nullptr;
+
+private Q_SLOTS:
+    // The window's event handlers; no other control event has one. Form_Load runs once the
+    // controls stand, before the window is first shown. A click on a menu item reaches its
+    // handler with the tick as it was: the handler alone sets it (setChecked). A toolbar
+    // handler gets the clicked button's index, counted from 1.
+    void Form_Load();
+    void CmdDefaut_Click();
+    void mnukelmar_Click();
+    void mnudovane_Click();
+    void TlbFichier_ButtonClick(int index);
+    void TblGestion_ButtonClick(int index);
+    void TlbPrpp_ButtonClick(int index);
+
+private:
+    void createControls(QWidget *client);
+    void createMenu();
 };

@@ -1,0 +1,33 @@
+// Renders the window with sample content into a PNG, for the documentation:
+//   QT_QPA_PLATFORM=offscreen frmmain_screenshot docs/screenshot.png
+#include "app/controls.h"
+#include "app/frmmain.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTextStream>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Inventaire TIRVANO"));
+    QApplication::setFont(frmmain::applicationFont());
+    const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshot.png");
+
+    frmmain window;
+    window.Txtsociete->setText(QStringLiteral("01"));
+    window.Txtdepot->setText(QStringLiteral("DEP1"));
+    window.lblchemin->setText(QStringLiteral("/home/magasin/comptages/inventaire_depot1.txt"));
+    window.lblGestion->setText(QStringLiteral("/srv/gestion/Corvel.mdb"));
+    window.LblMessages->setText(QStringLiteral("Importation des données ..."));
+    window.ProgressBar1->setValue(60.0f);
+    window.ProgressBar1->show();
+    window.show();
+
+    if (!window.grab().save(output)) {
+        QTextStream(stderr) << "Impossible d'écrire " << output << '\n';
+        return 1;
+    }
+    return 0;
+}
