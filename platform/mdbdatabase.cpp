@@ -7,12 +7,14 @@
 
 #include <mdbtools.h>
 
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kOffsetMask = 0x1fff;
 constexpr int kDeletedRow = 0x8000;
+constexpr int kOverflowRow = 0x4000;
 
 Failure databaseFailure(const QString &text)
 {
@@ -22,10 +24,9 @@ Failure databaseFailure(const QString &text)
 // Jet4 text is UTF-16LE, or "compressed": FF FE, then one byte per character, a zero byte
 // switching between one and two bytes per character. Decoded here rather than through the
 // library's iconv so that characters outside the BMP survive.
-QString decodeJet4Text(const unsigned char *p, int len)
+void decodeJet4Text(const unsigned char *p, int len, std::u16string &text)
 {
-    QString text;
-    text.reserve(len);
+    text.clear();
     if (len >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
         bool compressed = true;
         for (int i = 2; i < len;) {
@@ -33,20 +34,19 @@ QString decodeJet4Text(const unsigned char *p, int len)
                 compressed = !compressed;
                 ++i;
             } else if (compressed) {
-                text.append(QChar(static_cast<char16_t>(p[i])));
+                text.push_back(static_cast<char16_t>(p[i]));
                 ++i;
             } else if (i + 1 < len) {
-                text.append(QChar(static_cast<char16_t>(p[i] | (p[i + 1] << 8))));
+                text.push_back(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
                 i += 2;
             } else {
                 break;
             }
         }
-        return text;
+        return;
     }
     for (int i = 0; i + 1 < len; i += 2)
-        text.append(QChar(static_cast<char16_t>(p[i] | (p[i + 1] << 8))));
-    return text;
+        text.push_back(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
 }
 
 // Refuses what is plainly not an Access database before the library parses it.
@@ -81,7 +81,7 @@ public:
     void scanTable(const QString &tableName, const QStringList &columns, const RowVisitor &visit) override;
 
 private:
-    TextValue fieldText(const MdbColumn &column, const MdbField &field);
+    TextView fieldText(const MdbColumn &column, const MdbField &field, std::u16string &buffer);
     Failure unreadable(const QString &tableName) const
     {
         return databaseFailure(QStringLiteral("Les pages de la table %1 sont illisibles : la base de données %2 est "
@@ -98,20 +98,23 @@ struct TableDef {
     ~TableDef() { mdb_free_tabledef(def); }
 };
 
-TextValue MdbDatabase::fieldText(const MdbColumn &column, const MdbField &field)
+TextView MdbDatabase::fieldText(const MdbColumn &column, const MdbField &field, std::u16string &buffer)
 {
     if (field.is_null)
         return std::nullopt;
-    if (field.siz <= 0)
-        return QString();
-    if (field.start < 0 || field.start + field.siz > static_cast<int>(sizeof m_mdb->pg_buf))
-        throw unreadable(QString::fromUtf8(column.name));
-    if (column.col_type == MDB_TEXT && !IS_JET3(m_mdb))
-        return decodeJet4Text(m_mdb->pg_buf + field.start, field.siz);
-    char *text = mdb_col_to_string(m_mdb, m_mdb->pg_buf, field.start, column.col_type, field.siz);
-    QString value = QString::fromUtf8(text);
-    g_free(text);
-    return value;
+    buffer.clear();
+    if (field.siz > 0) {
+        if (field.start < 0 || field.start + field.siz > static_cast<int>(sizeof m_mdb->pg_buf))
+            throw unreadable(QString::fromUtf8(column.name));
+        if (column.col_type == MDB_TEXT && !IS_JET3(m_mdb)) {
+            decodeJet4Text(m_mdb->pg_buf + field.start, field.siz, buffer);
+        } else {
+            char *text = mdb_col_to_string(m_mdb, m_mdb->pg_buf, field.start, column.col_type, field.siz);
+            buffer = QString::fromUtf8(text).toStdU16String();
+            g_free(text);
+        }
+    }
+    return QStringView(buffer);
 }
 
 void MdbDatabase::scanTable(const QString &tableName, const QStringList &columns, const RowVisitor &visit)
@@ -142,28 +145,37 @@ void MdbDatabase::scanTable(const QString &tableName, const QStringList &columns
     }
 
     std::vector<MdbField> fields(table.def->num_cols);
-    std::vector<TextValue> values(wanted.size());
+    std::vector<TextView> values(wanted.size());
+    std::vector<std::u16string> buffers(wanted.size());
     const int rowCountOffset = m_mdb->fmt->row_count_offset;
     unsigned liveRows = 0;
+    // Page by page, as the library's own fetch goes, but cracking each row once and reading
+    // its null mask and slot flags, which the fetch hides.
     mdb_rewind_table(table.def);
-    while (mdb_fetch_row(table.def)) {
-        const int row = static_cast<int>(table.def->cur_row) - 1;
-        // The library hands back rows that the file marks as deleted: skip them here.
-        if (mdb_get_int16(m_mdb->pg_buf, rowCountOffset + 2 + row * 2) & kDeletedRow)
-            continue;
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(m_mdb, row, &start, &size) != 0)
-            throw unreadable(tableName);
-        const int cracked = mdb_crack_row(table.def, start & kOffsetMask, size, fields.data());
-        if (cracked < static_cast<int>(table.def->num_cols))
-            throw unreadable(tableName);
-        for (std::size_t i = 0; i < wanted.size(); ++i) {
-            const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table.def->columns, wanted[i]));
-            values[i] = fieldText(*column, fields[wanted[i]]);
+    while (mdb_read_next_dpg(table.def)) {
+        const int rowCount = mdb_get_int16(m_mdb->pg_buf, rowCountOffset);
+        for (int row = 0; row < rowCount; ++row) {
+            const int slot = mdb_get_int16(m_mdb->pg_buf, rowCountOffset + 2 + row * 2);
+            // A deleted row, or a pointer to a row stored elsewhere, which the library cannot
+            // follow: the row count below tells if a live row was missed.
+            if (slot & (kDeletedRow | kOverflowRow))
+                continue;
+            int start = 0;
+            size_t size = 0;
+            if (mdb_find_row(m_mdb, row, &start, &size) != 0)
+                throw unreadable(tableName);
+            if (size == 0)
+                continue;
+            const int cracked = mdb_crack_row(table.def, start & kOffsetMask, size, fields.data());
+            if (cracked < static_cast<int>(table.def->num_cols))
+                throw unreadable(tableName);
+            for (std::size_t i = 0; i < wanted.size(); ++i) {
+                const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table.def->columns, wanted[i]));
+                values[i] = fieldText(*column, fields[wanted[i]], buffers[i]);
+            }
+            ++liveRows;
+            visit(values);
         }
-        ++liveRows;
-        visit(values);
     }
     // The scan stops quietly at a page it cannot read; the table's own row count tells.
     if (liveRows != table.def->num_rows)

@@ -16,8 +16,12 @@ public:
         ++scans;
         if (table != QLatin1String("Article") || columns.size() != 2)
             throw Failure(Failure::DatabaseError, QStringLiteral("Table introuvable dans la base de données : ") + table);
-        for (const auto &row : m_rows)
-            visit(row);
+        for (const auto &row : m_rows) {
+            std::vector<TextView> views;
+            for (const TextValue &value : row)
+                views.push_back(value ? TextView(*value) : std::nullopt);
+            visit(views);
+        }
     }
 
     int scans = 0;

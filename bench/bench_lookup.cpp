@@ -1,0 +1,140 @@
+// The article lookup on a 100,000-row Article table: the one scan into the hash maps against
+// a bare libmdb read of the same two columns, and a whole run of 32,767 lookups against the
+// naive way, one SQL query per code.
+#include "bench/benchsupport.h"
+#include "import/articleindex.h"
+#include "platform/mdbdatabase.h"
+#include "tools/mdbwriter/mdbwriter.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <mdbsql.h>
+#include <mdbtools.h>
+
+namespace {
+
+constexpr int kArticles = 100000;
+constexpr int kLookups = 32767;
+constexpr int kNaiveSample = 20;
+
+QString code(int i)
+{
+    return QStringLiteral("ART%1").arg(i, 6, 10, QLatin1Char('0'));
+}
+
+QString barcode(int i)
+{
+    return QStringLiteral("376%1").arg(i, 10, 10, QLatin1Char('0'));
+}
+
+// What the library's own tools do to read two columns: bind, fetch, nothing else.
+long bareRead(const QByteArray &path)
+{
+    MdbHandle *mdb = mdb_open(path.constData(), MDB_NOFLAGS);
+    mdb_read_catalog(mdb, MDB_TABLE);
+    MdbTableDef *table = mdb_read_table_by_name(mdb, const_cast<gchar *>("Article"), MDB_TABLE);
+    mdb_read_columns(table);
+    std::vector<char> codeBuffer(MDB_BIND_SIZE);
+    std::vector<char> barcodeBuffer(MDB_BIND_SIZE);
+    int codeLength = 0;
+    int barcodeLength = 0;
+    mdb_bind_column_by_name(table, const_cast<gchar *>("Code"), codeBuffer.data(), &codeLength);
+    mdb_bind_column_by_name(table, const_cast<gchar *>("CodeBarre"), barcodeBuffer.data(), &barcodeLength);
+    mdb_rewind_table(table);
+    long rows = 0;
+    long bytes = 0;
+    while (mdb_fetch_row(table)) {
+        ++rows;
+        bytes += codeLength + barcodeLength;
+    }
+    mdb_free_tabledef(table);
+    mdb_close(mdb);
+    return rows + (bytes < 0 ? 1 : 0);
+}
+
+// One SELECT per code through libmdbsql, the first row taken.
+QString naiveLookup(MdbSQL *sql, const QString &cb)
+{
+    const QByteArray query = ("SELECT Code FROM Article WHERE CodeBarre='" + cb + "' OR Code='" + cb + "'").toUtf8();
+    mdb_sql_run_query(sql, query.constData());
+    QString found;
+    if (sql->num_columns > 0 && mdb_sql_fetch_row(sql, sql->cur_table)) {
+        found = QString::fromUtf8(static_cast<const char *>(g_ptr_array_index(sql->bound_values, 0)));
+    }
+    mdb_sql_reset(sql);
+    return found;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("gestion.mdb"));
+
+    mdbwriter::Table article{QStringLiteral("Article"), {{QStringLiteral("Code"), 20}, {QStringLiteral("CodeBarre"), 20}}, {}};
+    for (int i = 0; i < kArticles; ++i)
+        article.rows.push_back({{code(i), barcode(i)}, false});
+    mdbwriter::writeMdb(path, {article});
+    std::printf("Article: %d rows, %lld bytes\n\n", kArticles, static_cast<long long>(QFile(path).size()));
+
+    const QByteArray nativePath = QFile::encodeName(path);
+    bareRead(nativePath); // page cache warm for both sides
+    const double peakBefore = bench::peakMiB();
+
+    const int runs = 7;
+    const double bare = bench::median(runs, [&] { bareRead(nativePath); });
+    const double scan = bench::median(runs, [&] {
+        auto database = openMdbDatabase(path);
+        ArticleIndex index(*database);
+        if (index.rowCount() != kArticles)
+            std::abort();
+    });
+    bench::figure("bare libmdb read of Code and CodeBarre", bare * 1e3, "ms");
+    bench::figure("scan into the hash maps (open included)", scan * 1e3, "ms");
+    bench::ratio("scan / bare read", scan / bare, "<= 1.5");
+
+    // A whole run's lookups: half by code, a third by barcode, the rest unknown.
+    QStringList codes;
+    for (int i = 0; i < kLookups; ++i) {
+        const int row = static_cast<int>((static_cast<long long>(i) * 7919) % kArticles);
+        codes << (i % 6 < 3 ? code(row) : i % 6 < 5 ? barcode(row) : QStringLiteral("INCONNU%1").arg(i));
+    }
+    long found = 0;
+    const double ours = bench::median(3, [&] {
+        auto database = openMdbDatabase(path);
+        ArticleIndex index(*database);
+        for (const QString &cb : codes)
+            found += index.find(cb).has_value() ? 1 : 0;
+    });
+
+    MdbSQL *sql = mdb_sql_init();
+    QByteArray sqlPath = nativePath;
+    mdb_sql_open(sql, sqlPath.data());
+    long naiveFound = 0;
+    const double naive = bench::seconds([&] {
+        for (int i = 0; i < kNaiveSample; ++i)
+            naiveFound += naiveLookup(sql, codes[i * (kLookups / kNaiveSample)]).isEmpty() ? 0 : 1;
+    });
+    mdb_sql_exit(sql);
+
+    const double oursPer = ours / kLookups;
+    const double naivePer = naive / kNaiveSample;
+    std::printf("\n");
+    bench::figure("32,767 lookups, scan included", ours * 1e3, "ms");
+    bench::figure("  per lookup", oursPer * 1e6, "us");
+    bench::figure("naive SQL lookup, per lookup (20-code sample)", naivePer * 1e6, "us");
+    bench::figure("naive, extrapolated to 32,767 lookups", naivePer * kLookups, "s");
+    bench::ratio("naive / ours, per lookup", naivePer / oursPer, ">= 1000");
+
+    auto database = openMdbDatabase(path);
+    const ArticleIndex kept(*database);
+    std::printf("\n");
+    bench::figure("memory held by the index of 100,000 articles", double(kept.memoryBytes()) / (1024.0 * 1024.0), "MiB");
+    bench::figure("peak memory before the benchmarks (writer included)", peakBefore, "MiB");
+    bench::figure("peak memory of the whole program", bench::peakMiB(), "MiB");
+    return found > 0 && naiveFound > 0 ? 0 : 1;
+}

@@ -1,0 +1,240 @@
+#include "platform/failure.h"
+#include "platform/mdbdatabase.h"
+#include "tests/support/articledb.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Rows = QList<QStringList>; // "<null>" marks a null
+
+namespace {
+
+const QString kNull = QStringLiteral("<null>");
+
+Rows readAll(Database &database, const QString &table, const QStringList &columns)
+{
+    Rows rows;
+    database.scanTable(table, columns, [&](std::span<const TextView> values) {
+        QStringList row;
+        for (const TextView &v : values)
+            row << (v ? v->toString() : kNull);
+        rows << row;
+    });
+    return rows;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+} // namespace
+
+class TestMdbDatabase : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readsRowsInScanOrder();
+    void nullIsNotEmpty();
+    void skipsDeletedRows();
+    void textRoundTrips_data();
+    void textRoundTrips();
+    void namesIgnoreLetterCase();
+    void largeTable();
+    void otherTablesAndColumns();
+    void missingTableOrColumn_data();
+    void missingTableOrColumn();
+    void unreadableFiles_data();
+    void unreadableFiles();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestMdbDatabase::readsRowsInScanOrder()
+{
+    const QString file = writeArticles(path("ordre.mdb"), {article("B", "2"), article("A", "1"), article("C", "3")});
+    auto database = openMdbDatabase(file);
+    QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}),
+             (Rows{{"B", "2"}, {"A", "1"}, {"C", "3"}}));
+    QCOMPARE(readAll(*database, "Article", {"CodeBarre"}), (Rows{{"2"}, {"1"}, {"3"}}));
+    // A second scan of the same open database reads the same rows.
+    QCOMPARE(readAll(*database, "Article", {"Code"}), (Rows{{"B"}, {"A"}, {"C"}}));
+}
+
+void TestMdbDatabase::nullIsNotEmpty()
+{
+    const QString file = writeArticles(path("null.mdb"),
+                                       {article(std::nullopt, "1"), article(QString(), "2"), article("C", std::nullopt),
+                                        article(QString(), QString()), article(std::nullopt, std::nullopt)});
+    auto database = openMdbDatabase(file);
+    QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}),
+             (Rows{{kNull, "1"}, {"", "2"}, {"C", kNull}, {"", ""}, {kNull, kNull}}));
+}
+
+void TestMdbDatabase::skipsDeletedRows()
+{
+    const QString file = writeArticles(
+        path("supprime.mdb"), {article("A", "1"), article("B", "2", true), article("C", "3"), article("D", "4", true)});
+    auto database = openMdbDatabase(file);
+    QCOMPARE(readAll(*database, "Article", {"Code"}), (Rows{{"A"}, {"C"}}));
+}
+
+void TestMdbDatabase::textRoundTrips_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("accents") << "Crème brûlée";
+    QTest::newRow("apostrophe and quotes") << "L'été \"45\" 100%";
+    QTest::newRow("leading and trailing spaces") << "  A1  ";
+    QTest::newRow("euro") << "Prix €";
+    QTest::newRow("greek") << "Ωmega";
+    QTest::newRow("CJK") << "条码";
+    QTest::newRow("outside the BMP") << QString::fromUtf8("\xF0\x9F\x93\xA6 colis");
+    QTest::newRow("two characters") << "ab";
+    QTest::newRow("one character") << "é";
+    QTest::newRow("control characters") << "A\tB";
+}
+
+void TestMdbDatabase::textRoundTrips()
+{
+    QFETCH(QString, text);
+    const QString file = writeArticles(path("texte.mdb"), {article(text, text)});
+    auto database = openMdbDatabase(file);
+    QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}), (Rows{{text, text}}));
+}
+
+void TestMdbDatabase::namesIgnoreLetterCase()
+{
+    const QString file = writeArticles(path("casse.mdb"), {article("A", "1")});
+    auto database = openMdbDatabase(file);
+    QCOMPARE(readAll(*database, "ARTICLE", {"code", "CODEBARRE"}), (Rows{{"A", "1"}}));
+}
+
+void TestMdbDatabase::largeTable()
+{
+    // More than 512 pages: the table's page map is no longer inline.
+    std::vector<mdbwriter::Row> rows;
+    for (int i = 0; i < 60000; ++i)
+        rows.push_back(article(QStringLiteral("ART%1").arg(i, 6, 10, QLatin1Char('0')),
+                               QStringLiteral("3%1").arg(i, 12, 10, QLatin1Char('0')), i % 1000 == 999));
+    const QString file = writeArticles(path("grande.mdb"), rows);
+    QVERIFY(QFileInfo(file).size() > 512 * 4096);
+    auto database = openMdbDatabase(file);
+    int count = 0;
+    QString first;
+    QString last;
+    database->scanTable("Article", {"Code"}, [&](std::span<const TextView> v) {
+        if (count++ == 0)
+            first = v[0]->toString();
+        last = v[0]->toString();
+    });
+    QCOMPARE(count, 60000 - 60);
+    QCOMPARE(first, QStringLiteral("ART000000"));
+    QCOMPARE(last, QStringLiteral("ART059998"));
+}
+
+void TestMdbDatabase::otherTablesAndColumns()
+{
+    const QString file = path("plusieurs.mdb");
+    mdbwriter::writeMdb(file, {{"Famille", {{"Nom", 30}}, {{{QStringLiteral("Outils")}}}},
+                               {"Article",
+                                {{"Libelle", 100}, {"CodeBarre", 20}, {"Code", 20}},
+                                {{{QStringLiteral("Marteau"), QStringLiteral("300"), QStringLiteral("M1")}}}}});
+    auto database = openMdbDatabase(file);
+    QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}), (Rows{{"M1", "300"}}));
+    QCOMPARE(readAll(*database, "Famille", {"Nom"}), (Rows{{"Outils"}}));
+}
+
+void TestMdbDatabase::missingTableOrColumn_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QStringList>("columns");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("no such table") << "Articles" << QStringList{"Code"}
+                                   << "Table introuvable dans la base de données : Articles";
+    QTest::newRow("no such column") << "Article" << QStringList{"Code", "Barre"}
+                                    << "Colonne introuvable dans la table Article : Barre";
+}
+
+void TestMdbDatabase::missingTableOrColumn()
+{
+    QFETCH(QString, table);
+    QFETCH(QStringList, columns);
+    QFETCH(QString, description);
+    const QString file = writeArticles(path("manque.mdb"), {article("A", "1")});
+    auto database = openMdbDatabase(file);
+    try {
+        readAll(*database, table, columns);
+        QFAIL("the scan should have failed");
+    } catch (const Failure &failure) {
+        QCOMPARE(failure.description(), description);
+    }
+}
+
+void TestMdbDatabase::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("failsWhen"); // "open" or "scan"
+    QTest::addColumn<QString>("description");
+
+    const QString good = writeArticles(path("bonne.mdb"), [] {
+        std::vector<mdbwriter::Row> rows;
+        for (int i = 0; i < 3000; ++i)
+            rows.push_back(article(QStringLiteral("A%1").arg(i), QStringLiteral("%1").arg(i)));
+        return rows;
+    }());
+    const QByteArray bytes = bytesOf(good);
+
+    writeBytes(path("vide.mdb"), {});
+    writeBytes(path("texte.mdb"), "Code;Quantite;\r\nA1;5;\r\n");
+    writeBytes(path("entete.mdb"), bytes.left(4096));
+    writeBytes(path("tronquee.mdb"), bytes.left(bytes.size() / 2));
+    writeBytes(path("tronquee-page.mdb"), bytes.left(bytes.size() - 4096));
+    QByteArray zeroed = bytes;
+    zeroed.replace(4096, 4096 * 3, QByteArray(4096 * 3, '\0'));
+    writeBytes(path("catalogue-efface.mdb"), zeroed);
+    QDir(m_dir.path()).mkdir("dossier.mdb");
+
+    QTest::newRow("missing") << "absente.mdb" << "open" << "Fichier introuvable : " + path("absente.mdb");
+    QTest::newRow("folder") << "dossier.mdb" << "open"
+                            << "Ce chemin ne désigne pas une base de données Access : " + path("dossier.mdb");
+    QTest::newRow("empty file") << "vide.mdb" << "open" << "La base de données est un fichier vide : " + path("vide.mdb");
+    QTest::newRow("text file") << "texte.mdb" << "open"
+                               << "Ce fichier n'est pas une base de données Access : " + path("texte.mdb");
+    QTest::newRow("header page only") << "entete.mdb" << "open" << "";
+    QTest::newRow("cut in half") << "tronquee.mdb" << "scan" << "";
+    QTest::newRow("last page missing") << "tronquee-page.mdb" << "scan" << "";
+    QTest::newRow("catalog erased") << "catalogue-efface.mdb" << "open" << "";
+}
+
+void TestMdbDatabase::unreadableFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, failsWhen);
+    QFETCH(QString, description);
+    try {
+        auto database = openMdbDatabase(path(name));
+        QCOMPARE(failsWhen, QStringLiteral("scan"));
+        readAll(*database, "Article", {"Code", "CodeBarre"});
+        QFAIL("a damaged database was read without failure");
+    } catch (const Failure &failure) {
+        if (!description.isEmpty())
+            QCOMPARE(failure.description(), description);
+        else
+            QVERIFY2(failure.description().contains(path(name)), qPrintable(failure.description()));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestMdbDatabase)
+#include "tst_mdbdatabase.moc"
