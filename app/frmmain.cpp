@@ -1,8 +1,11 @@
 #include "app/frmmain.h"
 
 #include "app/controls.h"
+#include "app/windowimportview.h"
+#include "settings/parametres.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFont>
 #include <QIcon>
 #include <QLayout>
@@ -51,7 +54,7 @@ QFont frmmain::applicationFont()
     return font;
 }
 
-frmmain::frmmain(QWidget *parent) : QMainWindow(parent)
+frmmain::frmmain(Environment environment, QWidget *parent) : QMainWindow(parent), m_environment(std::move(environment))
 {
     Q_INIT_RESOURCE(resources);
     setObjectName(QStringLiteral("frmmain"));
@@ -66,8 +69,13 @@ frmmain::frmmain(QWidget *parent) : QMainWindow(parent)
     createControls(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    m_importView = std::make_unique<WindowImportView>(*lblGestion, *lblchemin, *LblMessages, *ProgressBar1);
+    m_import = std::make_unique<Inventaire>(m_environment.automation, m_environment.openDatabase,
+                                            m_environment.dialogs, *m_importView, m_environment.executable);
     Form_Load();
 }
+
+frmmain::~frmmain() = default;
 
 void frmmain::createMenu()
 {
@@ -142,28 +150,100 @@ void frmmain::createControls(QWidget *client)
 
 void frmmain::Form_Load()
 {
+    FicParam = m_environment.executable.beside(FichierParametres());
+    const ParametresLus lus = LireParametres(FicParam);
+    Societe = lus.Societe;
+    Depot = lus.Depot;
+    Txtsociete->setText(Societe);
+    Txtdepot->setText(Depot);
+    lblGestion->setText(lus.GestionPath);
+    const ChoixEdition choix = ChoisirEdition(lus.Gestion);
+    Gestion = choix.Gestion;
+    mnukelmar->setChecked(choix.cochee == EditionCochee::Kelmar);
+    mnudovane->setChecked(choix.cochee == EditionCochee::Dovane);
 }
 
 void frmmain::CmdDefaut_Click()
 {
+    EnregistrerDefauts(FicParam, {Txtsociete->text(), Txtdepot->text(), Gestion, lblGestion->text()});
+    Societe = Txtsociete->text();
+    Depot = Txtdepot->text();
+    m_environment.dialogs.message(QStringLiteral("Paramètres enregistrés"), MessageIcon::Information,
+                                  m_environment.executable.name);
 }
 
+// The edition is the field; the ticks only show it. A second click on the ticked item leaves
+// no item ticked and the edition as it is.
 void frmmain::mnukelmar_Click()
 {
+    Gestion = 1;
+    if (mnukelmar->isChecked()) {
+        mnukelmar->setChecked(false);
+    } else {
+        mnukelmar->setChecked(true);
+        mnudovane->setChecked(false);
+    }
 }
 
 void frmmain::mnudovane_Click()
 {
+    Gestion = 2;
+    if (mnudovane->isChecked()) {
+        mnudovane->setChecked(false);
+    } else {
+        mnudovane->setChecked(true);
+        mnukelmar->setChecked(false);
+    }
 }
 
 void frmmain::TlbFichier_ButtonClick(int /*index*/)
 {
+    Fichier = m_environment.dialogs.openFile(QStringLiteral("*.*"));
+    lblchemin->setText(Fichier);
+    TlbPrpp->button(1)->setEnabled(true);
 }
 
 void frmmain::TblGestion_ButtonClick(int /*index*/)
 {
+    lblGestion->setText(m_environment.dialogs.openFile(QStringLiteral("Gestion | *.mdb")));
 }
 
-void frmmain::TlbPrpp_ButtonClick(int /*index*/)
+void frmmain::TlbPrpp_ButtonClick(int index)
 {
+    if (index == 1)
+        Valider();
+    else if (index == 2)
+        Fermer();
+}
+
+void frmmain::Valider()
+{
+    const auto refuse = [this](const QString &text) {
+        m_environment.dialogs.message(text, MessageIcon::Exclamation, m_environment.executable.name);
+    };
+    if (Txtdepot->text().isEmpty() || Txtsociete->text().isEmpty()) {
+        refuse(QStringLiteral("Vous devez saisir un code dépôt et un code société"));
+        return;
+    }
+    if (Fichier.isEmpty()) {
+        refuse(QStringLiteral("Vous devez selectionner un fichier d'inventaire"));
+        return;
+    }
+    if (lblGestion->text().isEmpty()) {
+        refuse(QStringLiteral("Vous devez selectionner le fichier Corvel.mdb de votre gestion"));
+        return;
+    }
+    // Bring the window up to date before the long run, during which it handles no events.
+    repaint();
+    Societe = Txtsociete->text();
+    Depot = Txtdepot->text();
+    ProgressBar1->show();
+    m_import->run(Societe, Depot, Gestion);
+    TlbPrpp->button(1)->setEnabled(false);
+}
+
+void frmmain::Fermer()
+{
+    close();
+    QCoreApplication::quit();
 }

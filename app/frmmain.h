@@ -1,7 +1,14 @@
 #pragma once
 
+#include "import/inventaire.h"
+#include "platform/automation.h"
+#include "platform/dialogs.h"
+#include "platform/executable.h"
+
 #include <QFont>
 #include <QMainWindow>
+
+#include <memory>
 
 class ImageList;
 class ProgressBar;
@@ -11,6 +18,7 @@ class QMenu;
 class QPushButton;
 class TextLabel;
 class Toolbar;
+class WindowImportView;
 
 // The one window of the program. Its controls stand at fixed places in a client area of
 // 4845 x 3720 twips (15 twips to the pixel) below the menu bar; nothing moves or resizes.
@@ -19,7 +27,16 @@ class frmmain : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit frmmain(QWidget *parent = nullptr);
+    // What the window reaches outside itself; the program passes the real ones, tests their own.
+    struct Environment {
+        Dialogs &dialogs;
+        AutomationFactory &automation;
+        Inventaire::DatabaseOpener openDatabase;
+        Executable executable;
+    };
+
+    explicit frmmain(Environment environment, QWidget *parent = nullptr);
+    ~frmmain() override;
 
     static constexpr int kTwipsPerPixel = 15;
     static constexpr int kClientWidth = 4845 / kTwipsPerPixel;
@@ -52,6 +69,16 @@ public:
     QAction *mnukelmar = nullptr;
     QAction *mnudovane = nullptr;
 
+    // The window's fields.
+    QString Fichier;  // the chosen count file; empty until one is chosen
+    QString Societe;  // company code handed to the import
+    QString Depot;    // depot code handed to the import
+    QString FicParam; // the settings file
+    qint16 Gestion = 0; // edition: 1 Kelmar, 2 Dovane
+    // The import and what it keeps between runs: the server `OLETIR`, the management
+    // database `ConnectScen` and `bErr`.
+    Inventaire &import() { return *m_import; }
+
 private Q_SLOTS:
     // The window's event handlers; no other control event has one. Form_Load runs once the
     // controls stand, before the window is first shown. A click on a menu item reaches its
@@ -68,4 +95,10 @@ private Q_SLOTS:
 private:
     void createControls(QWidget *client);
     void createMenu();
+    void Valider();
+    void Fermer();
+
+    Environment m_environment;
+    std::unique_ptr<WindowImportView> m_importView;
+    std::unique_ptr<Inventaire> m_import;
 };

@@ -1,14 +1,19 @@
 #include "app/frmmain.h"
+#include "app/qtdialogs.h"
+#include "platform/dbusautomation.h"
+#include "platform/mdbdatabase.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // The title of a message box that sets none.
-    QApplication::setApplicationDisplayName(QStringLiteral("Inventaire TIRVANO"));
     QApplication::setFont(frmmain::applicationFont());
-    frmmain window;
+
+    QtDialogs dialogs;
+    DBusAutomation automation;
+    frmmain window({dialogs, automation, openMdbDatabase, Executable::current()});
+    dialogs.setParent(&window);
     window.show();
     return app.exec();
 }

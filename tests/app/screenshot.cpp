@@ -2,8 +2,12 @@
 //   QT_QPA_PLATFORM=offscreen frmmain_screenshot docs/screenshot.png
 #include "app/controls.h"
 #include "app/frmmain.h"
+#include "app/qtdialogs.h"
+#include "platform/mdbdatabase.h"
+#include "tests/support/fakeautomation.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTextStream>
@@ -11,11 +15,12 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Inventaire TIRVANO"));
     QApplication::setFont(frmmain::applicationFont());
     const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshot.png");
 
-    frmmain window;
+    QtDialogs dialogs;
+    FakeAutomation automation;
+    frmmain window({dialogs, automation, openMdbDatabase, {QDir::tempPath(), QStringLiteral("InventaireTirvano")}});
     window.Txtsociete->setText(QStringLiteral("01"));
     window.Txtdepot->setText(QStringLiteral("DEP1"));
     window.lblchemin->setText(QStringLiteral("/home/magasin/comptages/inventaire_depot1.txt"));

@@ -1,5 +1,7 @@
 #include "app/controls.h"
 #include "app/frmmain.h"
+#include "tests/support/fakeautomation.h"
+#include "tests/support/testwindow.h"
 #include "platform/failure.h"
 
 #include <QAction>
@@ -62,14 +64,17 @@ class TestFrmmain : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<frmmain> m_window;
+    FakeAutomation m_automation;
+    std::unique_ptr<TestWindow> m_test;
+    frmmain *m_window = nullptr;
 
     // A window shown and active, so that focus and painting behave as on screen.
     frmmain &window()
     {
-        m_window = std::make_unique<frmmain>();
+        m_test = std::make_unique<TestWindow>(m_automation);
+        m_window = m_test->window.get();
         m_window->show();
-        if (!QTest::qWaitForWindowActive(m_window.get()))
+        if (!QTest::qWaitForWindowActive(m_window))
             qFatal("window never became active");
         return *m_window;
     }
@@ -84,7 +89,11 @@ class TestFrmmain : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QApplication::setFont(frmmain::applicationFont()); }
-    void cleanup() { m_window.reset(); }
+    void cleanup()
+    {
+        m_test.reset();
+        m_window = nullptr;
+    }
 
     void controls_data();
     void controls();

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/frmmain.h"
+#include "platform/mdbdatabase.h"
+#include "tests/support/recordingdialogs.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A window of its own for each test: a temporary folder stands in for the executable's
+// (settings file, report), and every dialog is answered by the test.
+struct TestWindow {
+    explicit TestWindow(AutomationFactory &automation, const QByteArray &settings = {})
+    {
+        if (!settings.isNull()) {
+            QFile file(directory.filePath(QStringLiteral("Parametres.ini")));
+            if (!file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size())
+                qFatal("cannot write the settings file");
+        }
+        window = std::make_unique<frmmain>(frmmain::Environment{
+            dialogs, automation, openMdbDatabase, {directory.path(), QStringLiteral("InventaireTirvano")}});
+    }
+
+    QTemporaryDir directory;
+    RecordingDialogs dialogs;
+    std::unique_ptr<frmmain> window;
+};
