@@ -34,8 +34,10 @@ public:
         FileAccess = 75,
         InvalidUseOfNull = 94,
         InvalidPropertyValue = 380,
-        AutomationError = 440,
         CannotCreateObject = 429,
+        UnknownMethod = 438,
+        AutomationError = 440,
+        ServerUnavailable = 462,
         DatabaseError = 3000,
     };
 
