@@ -22,6 +22,12 @@ int argumentCount(const QString &method)
     return -1;
 }
 
+QDBusMessage unknownMethod(const QDBusMessage &message)
+{
+    return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("Méthode inconnue : %1.%2 (signature \"%3\")")
+                                                                   .arg(message.interface(), message.member(), message.signature()));
+}
+
 QString methodXml(const QString &name, int count)
 {
     QString xml = QStringLiteral("    <method name=\"%1\">\n").arg(name);
@@ -95,8 +101,7 @@ bool ReferenceServer::handleMessage(const QDBusMessage &message, const QDBusConn
         if (interface == ClassFactory && member == QLatin1String("CreateObject") && message.signature().isEmpty())
             createObject(message);
         else
-            send(message, message.createErrorReply(QDBusError::UnknownMethod,
-                                                   QStringLiteral("Méthode inconnue : %1.%2 (signature \"%3\")").arg(interface, member, message.signature())));
+            send(message, unknownMethod(message));
         return true;
     }
 
@@ -105,9 +110,12 @@ bool ReferenceServer::handleMessage(const QDBusMessage &message, const QDBusConn
         send(message, message.createErrorReply(QDBusError::UnknownObject, QStringLiteral("Aucun objet %1 : libéré ou jamais créé").arg(path)));
         return true;
     }
-    if (interface == ObjectInterface && member == QLatin1String("Release") && message.signature().isEmpty())
-        release(message, path);
-    else if (interface == m_progId || interface.isEmpty())
+    if (interface == ObjectInterface) {
+        if (member == QLatin1String("Release") && message.signature().isEmpty())
+            release(message, path);
+        else
+            send(message, unknownMethod(message));
+    } else if (interface == m_progId || interface.isEmpty())
         callMethod(message, path, found->second);
     else
         send(message, message.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("Interface inconnue : %1").arg(interface)));
