@@ -29,22 +29,15 @@ QString errorText(const QDBusMessage &reply)
 Failure callFailure(const QDBusMessage &reply)
 {
     const QString text = errorText(reply);
-    switch (QDBusError(reply).type()) {
-    case QDBusError::UnknownMethod:
-    case QDBusError::UnknownInterface:
-    case QDBusError::InvalidMember:
+    const QDBusError::ErrorType type = QDBusError(reply).type();
+    if (type == QDBusError::UnknownMethod || type == QDBusError::UnknownInterface || type == QDBusError::InvalidMember)
         return {Failure::UnknownMethod, QStringLiteral("Cet objet ne gère pas cette propriété ou cette méthode : ") + text};
-    case QDBusError::NoReply:
-    case QDBusError::ServiceUnknown:
-    case QDBusError::Disconnected:
-    case QDBusError::UnknownObject:
+    // The server left the bus during the call or before it, or our own connection is gone.
+    if (type == QDBusError::NoReply || type == QDBusError::ServiceUnknown || type == QDBusError::Disconnected
+        || type == QDBusError::UnknownObject || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         return {Failure::ServerUnavailable, QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ") + text};
-    default:
-        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-            return {Failure::ServerUnavailable, QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ") + text};
-        // The server's own words, as the operator is to read them.
-        return {Failure::AutomationError, text};
-    }
+    // The server's own words, as the operator is to read them.
+    return {Failure::AutomationError, text};
 }
 
 // "v" followed by one "s" per argument.
