@@ -32,11 +32,13 @@ public:
         TypeMismatch = 13,
         FileNotFound = 53,
         FileAccess = 75,
+        NoDatabase = 91,
         InvalidUseOfNull = 94,
         InvalidPropertyValue = 380,
-        AutomationError = 440,
         CannotCreateObject = 429,
-        NoDatabase = 91,
+        UnknownMethod = 438,
+        AutomationError = 440,
+        ServerUnavailable = 462,
         DatabaseError = 3000,
     };
 
