@@ -208,6 +208,7 @@ private Q_SLOTS:
     void storedText();
     void emptyTable();
     void severalTables();
+    void manyTables();
     void pageBoundaries_data();
     void pageBoundaries();
     void referenceUsageMap();
@@ -343,6 +344,28 @@ void TestMdbWriter::severalTables()
         QCOMPARE(read.rows.size(), table.rows.size());
         for (std::size_t i = 0; i < table.rows.size(); ++i)
             QCOMPARE(read.rows[i].values, table.rows[i].values);
+    }
+}
+
+void TestMdbWriter::manyTables()
+{
+    // 30 tables need 76 usage maps: more than one page of them.
+    Tables tables;
+    QString expected;
+    for (int t = 0; t < 30; ++t) {
+        const QString name = QStringLiteral("Table %1").arg(t);
+        tables.push_back(Table{name, {{QStringLiteral("Nom")}}, {row({name}), row({std::nullopt})}});
+        expected += name + QLatin1Char('\n');
+    }
+    const QString file = path(QStringLiteral("many.mdb"));
+    mdbwriter::writeMdb(file, tables);
+
+    QCOMPARE(run(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), file}).out, expected);
+    for (const Table &table : tables) {
+        const ReadTable read = readTable(file, table.name);
+        QCOMPARE(read.rows.size(), 2u);
+        QCOMPARE(read.rows[0].values, table.rows[0].values);
+        QCOMPARE(read.rows[1].values, table.rows[1].values);
     }
 }
 
