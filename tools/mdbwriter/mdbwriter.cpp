@@ -695,6 +695,7 @@ QByteArray build(const std::vector<Table> &tables)
         placeTdef(image, tdefPages[t], tdefStream(layouts[t], liveRows[t], owned, free, {}));
     }
     mapWriter.seal();
+    Q_ASSERT(nextMapPage == firstMapPage + mapPageCount);
 
     writeGlobalMap(image);
     writeHeader(image);
