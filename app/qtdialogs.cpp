@@ -22,6 +22,7 @@ QMessageBox::Icon boxIcon(MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
+// "*.*" means every file; on this system that is "*", or names without a dot would be hidden.
 QString pattern(const QString &raw)
 {
     const QString p = raw.trimmed();
@@ -40,7 +41,7 @@ QString QtDialogs::nameFilters(const QString &filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
     if (parts.size() == 1)
-        return pattern(parts[0]);
+        return QStringLiteral("Tous les fichiers (") + pattern(parts[0]) + QLatin1Char(')');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
         filters << parts[i].trimmed() + QStringLiteral(" (") + pattern(parts[i + 1]) + QLatin1Char(')');

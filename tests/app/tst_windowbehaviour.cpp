@@ -405,7 +405,7 @@ void TestWindowBehaviour::fileDialogFilters_data()
     QTest::addColumn<QString>("nameFilters");
     QTest::addColumn<QStringList>("listed");
     QTest::newRow("database") << "Gestion | *.mdb" << "Gestion (*.mdb)" << QStringList{"Corvel.mdb"};
-    QTest::newRow("count file") << "*.*" << "*" << QStringList{"Corvel.mdb", "comptage", "inventaire.txt"};
+    QTest::newRow("count file") << "*.*" << "Tous les fichiers (*)" << QStringList{"Corvel.mdb", "comptage", "inventaire.txt"};
 }
 
 void TestWindowBehaviour::fileDialogFilters()
