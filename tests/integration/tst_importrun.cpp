@@ -74,8 +74,8 @@ private Q_SLOTS:
     void itemCountOverflowBeforeInit();
     void serverNotCreated_data();
     void serverNotCreated();
-    void databaseNotOpened_data();
-    void databaseNotOpened();
+    void fileNotOpened_data();
+    void fileNotOpened();
     void serverFailures_data();
     void serverFailures();
     void serverKilledDuringTheRun();
@@ -194,9 +194,9 @@ void TestImportRun::completeRuns_data()
 
     // The depot is one variable: what the server makes of it, later calls send.
     QTest::newRow("depot rewritten by InitInventaire")
-        << "virgule" << 1 << QByteArray(R"({"rules": [{"method": "InitInventaire", "out": ["DEP-2"]}]})") << threeLines
-        << opened({"InventaireArticle DEP-2|X|1", "InventaireArticle DEP-2|Y|2", "InventaireArticle DEP-2|Z|3",
-                   "ValidationInventaire DEP-2"})
+        << "virgule" << 1 << QByteArray(R"({"rules": [{"method": "InitInventaire", "out": ["DÉPÔT 2"]}]})") << threeLines
+        << opened({"InventaireArticle DÉPÔT 2|X|1", "InventaireArticle DÉPÔT 2|Y|2", "InventaireArticle DÉPÔT 2|Z|3",
+                   "ValidationInventaire DÉPÔT 2"})
         << 100.0f;
     QTest::newRow("depot rewritten by the second InventaireArticle")
         << "virgule" << 1
@@ -283,7 +283,7 @@ void TestImportRun::unknownCodeSentEmptyAndReported()
     writeCountFile("Y;1;\r\n");
     m_dialogs = {};
     m_run->run(QStringLiteral("SOC"), QStringLiteral("DEP"), 1);
-    QCOMPARE(m_server.summary({QStringLiteral("create")}), (QStringList{"create /1", "create /2"}));
+    QCOMPARE(m_server.summary({QStringLiteral("create")}).size(), 2); // the first object was released
     QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "message:" + missing, "beep"}));
     QVERIFY(report.seek(0));
     QCOMPARE(report.readAll(), reported);
@@ -381,38 +381,45 @@ void TestImportRun::serverNotCreated()
     QVERIFY(journal().isEmpty());
 }
 
-void TestImportRun::databaseNotOpened_data()
+void TestImportRun::fileNotOpened_data()
 {
+    QTest::addColumn<bool>("database"); // which file is wrong: the database or the count file
     QTest::addColumn<bool>("exists");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("description"); // before the path
 
-    QTest::newRow("no such file") << false << QByteArray() << "Fichier introuvable : ";
-    QTest::newRow("not a database") << true << QByteArray("X;1;\r\n") << "Ce fichier n'est pas une base de données Access : ";
-    QTest::newRow("empty file") << true << QByteArray() << "La base de données est un fichier vide : ";
+    QTest::newRow("no database") << true << false << QByteArray() << "Fichier introuvable : ";
+    QTest::newRow("not a database") << true << true << QByteArray("X;1;\r\n") << "Ce fichier n'est pas une base de données Access : ";
+    QTest::newRow("empty database") << true << true << QByteArray() << "La base de données est un fichier vide : ";
+    QTest::newRow("no count file") << false << false << QByteArray() << "Fichier introuvable : ";
 }
 
-void TestImportRun::databaseNotOpened()
+void TestImportRun::fileNotOpened()
 {
+    QFETCH(bool, database);
     QFETCH(bool, exists);
     QFETCH(QByteArray, content);
     QFETCH(QString, description);
     writeCountFile("X;1;\r\n");
-    m_view.gestion = m_dir->filePath(QStringLiteral("gestion.mdb"));
+    const QString countFile = m_view.chemin;
+    QString &wrong = database ? m_view.gestion : m_view.chemin;
+    wrong = m_dir->filePath(QStringLiteral("autre"));
     if (exists) {
-        QFile file(m_view.gestion);
+        QFile file(wrong);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(content), content.size());
     }
 
     m_run->run(QStringLiteral("SOC"), QStringLiteral("DEP"), 1);
 
-    verifyFailureShown(description + m_view.gestion);
+    verifyFailureShown(description + wrong);
     QCOMPARE(journal(), (QStringList{"start", "create /1"})); // the server kept, not released
     QVERIFY(m_run->OLETIR());
+    QCOMPARE(bool(m_run->lookup().ConnectScen()), !database);
 
-    // The next run, on the right database, carries on with that object.
+    // The next run, on the right files, carries on with that object.
     m_view.gestion = m_gestion;
+    m_view.chemin = countFile;
     m_view.statuses.clear();
     m_dialogs = {};
     m_run->run(QStringLiteral("SOC"), QStringLiteral("DEP"), 1);
