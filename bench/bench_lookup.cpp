@@ -4,7 +4,6 @@
 #include "bench/benchsupport.h"
 #include "import/articleindex.h"
 #include "platform/mdbdatabase.h"
-#include "tools/mdbwriter/mdbwriter.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -15,19 +14,9 @@
 
 namespace {
 
-constexpr int kArticles = 100000;
+using bench::kArticles;
 constexpr int kLookups = 32767;
 constexpr int kNaiveSample = 20;
-
-QString code(int i)
-{
-    return QStringLiteral("ART%1").arg(i, 6, 10, QLatin1Char('0'));
-}
-
-QString barcode(int i)
-{
-    return QStringLiteral("376%1").arg(i, 10, 10, QLatin1Char('0'));
-}
 
 // What the library's own tools do to read two columns: bind, fetch, nothing else.
 long bareRead(const QByteArray &path)
@@ -75,10 +64,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("gestion.mdb"));
 
-    mdbwriter::Table article{QStringLiteral("Article"), {{QStringLiteral("Code"), 20}, {QStringLiteral("CodeBarre"), 20}}, {}};
-    for (int i = 0; i < kArticles; ++i)
-        article.rows.push_back({{code(i), barcode(i)}, false});
-    mdbwriter::writeMdb(path, {article});
+    bench::writeArticles(path);
     std::printf("Article: %d rows, %lld bytes\n\n", kArticles, static_cast<long long>(QFile(path).size()));
 
     const QByteArray nativePath = QFile::encodeName(path);
@@ -101,7 +87,7 @@ int main(int argc, char *argv[])
     QStringList codes;
     for (int i = 0; i < kLookups; ++i) {
         const int row = static_cast<int>((static_cast<long long>(i) * 7919) % kArticles);
-        codes << (i % 6 < 3 ? code(row) : i % 6 < 5 ? barcode(row) : QStringLiteral("INCONNU%1").arg(i));
+        codes << (i % 6 < 3 ? bench::articleCode(row) : i % 6 < 5 ? bench::articleBarcode(row) : QStringLiteral("INCONNU%1").arg(i));
     }
     long found = 0;
     const double ours = bench::median(3, [&] {

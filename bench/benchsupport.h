@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/mdbwriter/mdbwriter.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -38,6 +40,28 @@ inline double peakMiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The reference workload's management database: an `Article` table of 100,000 rows, codes
+// "ART000000".., barcodes "3760000000000"...
+constexpr int kArticles = 100000;
+
+inline QString articleCode(int i)
+{
+    return QStringLiteral("ART%1").arg(i, 6, 10, QLatin1Char('0'));
+}
+
+inline QString articleBarcode(int i)
+{
+    return QStringLiteral("376%1").arg(i, 10, 10, QLatin1Char('0'));
+}
+
+inline void writeArticles(const QString &path)
+{
+    mdbwriter::Table article{QStringLiteral("Article"), {{QStringLiteral("Code"), 20}, {QStringLiteral("CodeBarre"), 20}}, {}};
+    for (int i = 0; i < kArticles; ++i)
+        article.rows.push_back({{articleCode(i), articleBarcode(i)}, false});
+    mdbwriter::writeMdb(path, {article});
 }
 
 inline void figure(const char *name, double value, const char *unit)
