@@ -174,26 +174,25 @@ void frmmain::CmdDefaut_Click()
 
 // The edition is the field; the ticks only show it. A second click on the ticked item leaves
 // no item ticked and the edition as it is.
+void frmmain::chooseEdition(qint16 edition, QAction *clicked, QAction *other)
+{
+    Gestion = edition;
+    if (clicked->isChecked()) {
+        clicked->setChecked(false);
+    } else {
+        clicked->setChecked(true);
+        other->setChecked(false);
+    }
+}
+
 void frmmain::mnukelmar_Click()
 {
-    Gestion = 1;
-    if (mnukelmar->isChecked()) {
-        mnukelmar->setChecked(false);
-    } else {
-        mnukelmar->setChecked(true);
-        mnudovane->setChecked(false);
-    }
+    chooseEdition(1, mnukelmar, mnudovane);
 }
 
 void frmmain::mnudovane_Click()
 {
-    Gestion = 2;
-    if (mnudovane->isChecked()) {
-        mnudovane->setChecked(false);
-    } else {
-        mnudovane->setChecked(true);
-        mnukelmar->setChecked(false);
-    }
+    chooseEdition(2, mnudovane, mnukelmar);
 }
 
 void frmmain::TlbFichier_ButtonClick(int /*index*/)

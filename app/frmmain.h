@@ -95,6 +95,7 @@ private Q_SLOTS:
 private:
     void createControls(QWidget *client);
     void createMenu();
+    void chooseEdition(qint16 edition, QAction *clicked, QAction *other);
     void Valider();
     void Fermer();
 
