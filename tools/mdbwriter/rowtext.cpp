@@ -20,10 +20,10 @@ Failure lineError(const QString &source, qsizetype line, const QString &what)
 
 } // namespace
 
-std::vector<Column> parseColumns(const QString &spec)
+std::vector<Column> parseColumns(const QString &definition)
 {
     std::vector<Column> columns;
-    for (const QString &item : spec.split(QLatin1Char(','))) {
+    for (const QString &item : definition.split(QLatin1Char(','))) {
         Column column;
         const qsizetype colon = item.indexOf(QLatin1Char(':'));
         column.name = item.left(colon);

@@ -12,7 +12,7 @@ namespace mdbwriter {
 
 // "Code:50,CodeBarre": column names separated by commas, each with an optional ":length"
 // (characters, default 255).
-std::vector<Column> parseColumns(const QString &spec);
+std::vector<Column> parseColumns(const QString &definition);
 
 // Rows as UTF-8 text, one row per line (LF or CR LF; a UTF-8 byte order mark at the start is
 // skipped), fields separated by ";". In a field, "\N" on its own is NULL and an empty field is
