@@ -5,21 +5,14 @@
 #include "tests/support/fakeautomation.h"
 #include "tests/support/fakedatabase.h"
 #include "tests/support/fakeimportview.h"
+#include "tests/support/importtexts.h"
 #include "tests/support/recordingdialogs.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-const QString kOpening = QStringLiteral("Ouverture du serveur ...");
-const QString kImporting = QStringLiteral("Importation des données ...");
-const QString kClosing = QStringLiteral("Fermeture du serveur ...");
-const QString kDone = QStringLiteral("Importation d'inventaire terminée ...");
-const QString kFailure = QStringLiteral("message:Erreur dans votre fichier d'inventaire: ");
-
-} // namespace
+using namespace importtexts;
 
 class TestInventaire : public QObject
 {
@@ -151,7 +144,7 @@ void TestInventaire::failures()
     QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), linesSent);
     QCOMPARE(m_server.methods().last(), method); // nothing is called after the failure
     QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting}));
-    QCOMPARE(m_dialogs.events, QStringList{kFailure + description});
+    QCOMPARE(m_dialogs.events, QStringList{QStringLiteral("message:") + kFailure + description});
     QCOMPARE(m_dialogs.messages[0].icon, MessageIcon::Critical);
     QCOMPARE(m_dialogs.messages[0].title, std::optional(QStringLiteral("InventaireTirvano")));
     QVERIFY(m_run->OLETIR()); // kept for the next run
@@ -165,7 +158,7 @@ void TestInventaire::itemCountOverflow()
     QCOMPARE(m_opened, 1);
     QVERIFY(m_server.calls.isEmpty());
     QCOMPARE(m_view.statuses, QStringList{kOpening});
-    QCOMPARE(m_dialogs.events, QStringList{kFailure + QStringLiteral("Dépassement de capacité")});
+    QCOMPARE(m_dialogs.events, QStringList{QStringLiteral("message:") + kFailure + QStringLiteral("Dépassement de capacité")});
 
     // 32,767 go through; in single precision the bar adds up to just short of 100.
     m_dialogs = {};

@@ -7,6 +7,7 @@
 #include "platform/mdbdatabase.h"
 #include "tests/support/articledb.h"
 #include "tests/support/fakeimportview.h"
+#include "tests/support/importtexts.h"
 #include "tests/support/privatebus.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testbus.h"
@@ -20,14 +21,10 @@
 #include <thread>
 
 using namespace testbus;
+using namespace importtexts;
 
 namespace {
 
-const QString kDone = QStringLiteral("Importation d'inventaire terminée ...");
-const QString kFailure = QStringLiteral("Erreur dans votre fichier d'inventaire: ");
-const QString kOpening = QStringLiteral("Ouverture du serveur ...");
-const QString kImporting = QStringLiteral("Importation des données ...");
-const QString kClosing = QStringLiteral("Fermeture du serveur ...");
 const QString kTitle = QStringLiteral("InventaireTirvano");
 const QStringList kDoneEvents{QStringLiteral("message:") + kDone, QStringLiteral("beep")};
 
