@@ -34,6 +34,8 @@ QString pattern(const QString &raw)
 void QtDialogs::message(const QString &text, MessageIcon icon, const std::optional<QString> &title)
 {
     QMessageBox box(boxIcon(icon), title.value_or(applicationTitle()), text, QMessageBox::Ok, m_parent);
+    // Paths and server messages are shown as they stand, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -48,8 +48,15 @@ QString ArticleLookup::RechercheRef(const QString &CB)
             throw Failure::invalidUseOfNull();
         return *match->code;
     } catch (const Failure &failure) {
-        m_dialogs.message(QStringLiteral("Erreur dans la fonction recherche: ") + failure.description(),
-                          MessageIcon::Critical, m_executable.name);
-        return {};
+        fail(failure);
+    } catch (const std::bad_alloc &) {
+        fail(Failure::outOfMemory());
     }
+    return {};
+}
+
+void ArticleLookup::fail(const Failure &failure)
+{
+    m_dialogs.message(QStringLiteral("Erreur dans la fonction recherche: ") + failure.description(),
+                      MessageIcon::Critical, m_executable.name);
 }

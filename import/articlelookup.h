@@ -32,6 +32,7 @@ public:
 
 private:
     const ArticleIndex &index();
+    void fail(const Failure &failure);
 
     Dialogs &m_dialogs;
     Executable m_executable;

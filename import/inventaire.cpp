@@ -49,12 +49,18 @@ QString Inventaire::progId(qint16 Gestion)
 
 void Inventaire::run(const QString &Societe, const QString &Depot, qint16 Gestion)
 {
+    const auto fail = [this](const Failure &failure) {
+        m_dialogs.message(QStringLiteral("Erreur dans votre fichier d'inventaire: ") + failure.description(),
+                          MessageIcon::Critical, m_executable.name);
+    };
     try {
         if (runSteps(Societe, Depot, Gestion) == End::EmptyLine)
             return;
     } catch (const Failure &failure) {
-        m_dialogs.message(QStringLiteral("Erreur dans votre fichier d'inventaire: ") + failure.description(),
-                          MessageIcon::Critical, m_executable.name);
+        fail(failure);
+        return;
+    } catch (const std::bad_alloc &) {
+        fail(Failure::outOfMemory());
         return;
     }
     m_dialogs.message(kDone, MessageIcon::None, std::nullopt);
@@ -94,18 +100,8 @@ Inventaire::End Inventaire::runSteps(const QString &Societe, const QString &Depo
     depot = arguments[0];
 
     if (startAnswer == -1) {
-        LineReader stream(m_view.lblchemin());
-        while (!stream.atEndOfStream()) {
-            const QString line = stream.readLine();
-            if (line.isEmpty())
-                return End::EmptyLine;
-            const QString code = ExtraireChamp(line, 1, kSeparator);
-            const QString quantity = numberText(*MyVal(ExtraireChamp(line, 2, kSeparator)));
-            arguments = {depot, m_lookup.RechercheRef(code), quantity};
-            variantToInt16(m_OLETIR->call(QStringLiteral("InventaireArticle"), arguments));
-            depot = arguments[0];
-            advanceProgress(itemCount);
-        }
+        if (sendLines(depot, itemCount) == End::EmptyLine)
+            return End::EmptyLine;
         arguments = {depot};
         variantToInt16(m_OLETIR->call(QStringLiteral("ValidationInventaire"), arguments));
     }
@@ -113,6 +109,25 @@ Inventaire::End Inventaire::runSteps(const QString &Societe, const QString &Depo
     m_view.setLblMessages(QStringLiteral("Fermeture du serveur ..."));
     m_OLETIR.reset();
     m_view.setLblMessages(kDone);
+    return End::Complete;
+}
+
+// The sending pass; the count file is closed when it returns.
+Inventaire::End Inventaire::sendLines(QString &depot, qint16 itemCount)
+{
+    LineReader stream(m_view.lblchemin());
+    QStringList arguments;
+    while (!stream.atEndOfStream()) {
+        const QString line = stream.readLine();
+        if (line.isEmpty())
+            return End::EmptyLine;
+        const QString code = ExtraireChamp(line, 1, kSeparator);
+        const QString quantity = numberText(*MyVal(ExtraireChamp(line, 2, kSeparator)));
+        arguments = {depot, m_lookup.RechercheRef(code), quantity};
+        variantToInt16(m_OLETIR->call(QStringLiteral("InventaireArticle"), arguments));
+        depot = arguments[0];
+        advanceProgress(itemCount);
+    }
     return End::Complete;
 }
 

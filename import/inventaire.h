@@ -34,6 +34,7 @@ public:
 private:
     enum class End { Complete, EmptyLine };
     End runSteps(const QString &Societe, const QString &Depot, qint16 Gestion);
+    End sendLines(QString &depot, qint16 itemCount);
     void advanceProgress(qint16 itemCount);
 
     AutomationFactory &m_automation;

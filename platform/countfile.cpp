@@ -9,6 +9,17 @@ namespace {
 constexpr qint64 kChunk = 64 * 1024;
 constexpr int CR = '\r';
 constexpr int LF = '\n';
+// A count file's line is a code and a quantity; a line this long means a file that is not a
+// count file, which must end in a message rather than take all memory.
+constexpr qsizetype kLongestLine = 64 * 1024 * 1024;
+
+void appendChecked(QByteArray &text, int c, const QString &path)
+{
+    if (text.size() >= kLongestLine)
+        throw Failure(Failure::OutOfMemory,
+                      QStringLiteral("Mémoire insuffisante : une ligne de plus de 64 Mo dans le fichier ") + path);
+    text.append(static_cast<char>(c));
+}
 } // namespace
 
 ByteSource::ByteSource(const QString &path) : m_path(path), m_file(path)
@@ -71,13 +82,13 @@ QString DelimitedItemReader::readItem()
     if (m_source.peek() == '"') {
         m_source.get();
         for (int c = m_source.get(); c != -1 && c != '"'; c = m_source.get())
-            item.append(static_cast<char>(c));
+            appendChecked(item, c, m_source.path());
         // Whatever stands between the closing quote and the delimiter is not part of the item.
         for (int c = m_source.peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source.peek())
             m_source.get();
     } else {
         for (int c = m_source.peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source.peek())
-            item.append(static_cast<char>(m_source.get()));
+            appendChecked(item, m_source.get(), m_source.path());
     }
     if (m_source.peek() == ',')
         m_source.get();
@@ -90,7 +101,7 @@ QString LineReader::readLine()
 {
     QByteArray line;
     for (int c = m_source.peek(); c != -1 && c != CR && c != LF; c = m_source.peek())
-        line.append(static_cast<char>(m_source.get()));
+        appendChecked(line, m_source.get(), m_source.path());
     m_source.skipLineEnd();
     return ansi::decode(line);
 }

@@ -6,7 +6,8 @@
 #include <memory>
 
 // Reading a count file, Windows-1252 text. CR LF, LF and a lone CR all end a line.
-// Opening a path where no file exists fails with "Fichier introuvable : " and the path.
+// Opening a path where no file exists fails with "Fichier introuvable : " and the path; a line
+// longer than 64 MB fails too, as the file is then no count file.
 
 // Buffered bytes of an open file, with one byte of look-ahead.
 class ByteSource
@@ -16,6 +17,7 @@ public:
     ByteSource(const ByteSource &) = delete;
     ByteSource &operator=(const ByteSource &) = delete;
 
+    const QString &path() const { return m_path; }
     bool atEnd();
     int peek(); // -1 at the end
     int get();  // -1 at the end

@@ -213,7 +213,7 @@ std::shared_ptr<AutomationObject> DBusAutomation::createObject(const QString &pr
     if (!connection.isConnected()) {
         QString reason = connection.lastError().message();
         if (reason.isEmpty())
-            reason = QStringLiteral("Not connected to D-Bus server");
+            reason = QStringLiteral("aucune connexion au bus");
         throw Failure(Failure::CannotCreateObject, cannot + QStringLiteral(", le bus D-Bus est inaccessible : ") + reason);
     }
 

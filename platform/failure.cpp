@@ -5,6 +5,11 @@ Failure::Failure(int number, QString description)
 {
 }
 
+Failure Failure::outOfMemory()
+{
+    return {OutOfMemory, QStringLiteral("Mémoire insuffisante")};
+}
+
 Failure Failure::overflow()
 {
     return {Overflow, QStringLiteral("Dépassement de capacité")};

@@ -17,6 +17,7 @@ public:
     const QString &description() const noexcept { return m_description; }
     const char *what() const noexcept override { return m_utf8.c_str(); }
 
+    static Failure outOfMemory();
     static Failure overflow();
     static Failure divisionByZero();
     static Failure typeMismatch();
@@ -28,6 +29,7 @@ public:
     // Numbers kept from the runtime errors that operators and support staff know.
     enum Number {
         Overflow = 6,
+        OutOfMemory = 7,
         DivisionByZero = 11,
         TypeMismatch = 13,
         FileNotFound = 53,

@@ -70,6 +70,35 @@ void checkAccessFile(const QString &path)
     }
 }
 
+// A table's two page maps are rows that its definition page points at; the library copies them
+// without checking the pointers, and a damaged one makes it read outside its buffers. Each
+// pointer must name an existing row of a data page.
+bool pageMapsReadable(MdbHandle *mdb, unsigned long tdefPage)
+{
+    const MdbFormatConstants &fmt = *mdb->fmt;
+    const auto pageSize = static_cast<int>(fmt.pg_size);
+    if (mdb_read_alt_pg(mdb, tdefPage) != fmt.pg_size || mdb->alt_pg_buf[0] != MDB_PAGE_TABLE)
+        return false;
+    const long pointers[] = {mdb_get_int32(mdb->alt_pg_buf, fmt.tab_usage_map_offset),
+                             mdb_get_int32(mdb->alt_pg_buf, fmt.tab_free_map_offset)};
+    for (const long pointer : pointers) {
+        const auto page = static_cast<unsigned long>(pointer) >> 8;
+        const int row = static_cast<int>(pointer & 0xff);
+        if (mdb_read_alt_pg(mdb, page) != fmt.pg_size || mdb->alt_pg_buf[0] != MDB_PAGE_DATA)
+            return false;
+        const int rows = mdb_get_int16(mdb->alt_pg_buf, fmt.row_count_offset);
+        const int slotTableEnd = fmt.row_count_offset + 2 + rows * 2;
+        if (row >= rows || slotTableEnd > pageSize)
+            return false;
+        const int start = mdb_get_int16(mdb->alt_pg_buf, fmt.row_count_offset + 2 + row * 2) & kOffsetMask;
+        const int end = row == 0 ? pageSize
+                                 : mdb_get_int16(mdb->alt_pg_buf, fmt.row_count_offset + row * 2) & kOffsetMask;
+        if (start < slotTableEnd || start >= end || end > pageSize)
+            return false;
+    }
+    return true;
+}
+
 class MdbDatabase final : public Database
 {
 public:
@@ -123,6 +152,8 @@ void MdbDatabase::scanTable(const QString &tableName, const QStringList &columns
     MdbCatalogEntry *entry = mdb_get_catalogentry_by_name(m_mdb, name.constData());
     if (!entry || entry->object_type != MDB_TABLE)
         throw databaseFailure(QStringLiteral("Table introuvable dans la base de données : ") + tableName);
+    if (!pageMapsReadable(m_mdb, entry->table_pg))
+        throw unreadable(tableName);
     const TableDef table{mdb_read_table(entry)};
     if (!table.def || !mdb_read_columns(table.def))
         throw unreadable(tableName);
@@ -149,6 +180,42 @@ void MdbDatabase::scanTable(const QString &tableName, const QStringList &columns
     std::vector<std::u16string> buffers(wanted.size());
     const int rowCountOffset = m_mdb->fmt->row_count_offset;
     unsigned liveRows = 0;
+    // Cracks one row of the page in the library's page buffer and hands its values on.
+    const auto visitRow = [&](int row) {
+        int start = 0;
+        size_t size = 0;
+        if (mdb_find_row(m_mdb, row, &start, &size) != 0 || size < 2)
+            throw unreadable(tableName);
+        // A row written before columns were added holds fewer; the library gives the
+        // missing ones as nulls.
+        if (mdb_crack_row(table.def, start & kOffsetMask, size, fields.data()) < 0)
+            throw unreadable(tableName);
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table.def->columns, wanted[i]));
+            values[i] = fieldText(*column, fields[wanted[i]], buffers[i]);
+        }
+        ++liveRows;
+        visit(values);
+    };
+    // A row that outgrew its page lives on another one; its slot here holds a pointer (row
+    // number, then page number) to it, and it is read in this row's place.
+    const auto visitMovedRow = [&](int row) {
+        int start = 0;
+        size_t size = 0;
+        if (mdb_find_row(m_mdb, row, &start, &size) != 0 || size < 4)
+            throw unreadable(tableName);
+        const long pointer = mdb_get_int32(m_mdb->pg_buf, start & kOffsetMask);
+        const auto page = static_cast<unsigned long>(pointer) >> 8;
+        const int movedRow = static_cast<int>(pointer & 0xff);
+        if (mdb_read_pg(m_mdb, page) != m_mdb->fmt->pg_size || m_mdb->pg_buf[0] != MDB_PAGE_DATA
+            || static_cast<unsigned long>(mdb_get_int32(m_mdb->pg_buf, 4)) != entry->table_pg
+            || movedRow >= mdb_get_int16(m_mdb->pg_buf, rowCountOffset))
+            throw unreadable(tableName);
+        visitRow(movedRow);
+        if (mdb_read_pg(m_mdb, table.def->cur_phys_pg) != m_mdb->fmt->pg_size)
+            throw unreadable(tableName);
+    };
+
     // Page by page, as the library's own fetch goes, but cracking each row once and reading
     // its null mask and slot flags, which the fetch hides.
     mdb_rewind_table(table.def);
@@ -156,25 +223,12 @@ void MdbDatabase::scanTable(const QString &tableName, const QStringList &columns
         const int rowCount = mdb_get_int16(m_mdb->pg_buf, rowCountOffset);
         for (int row = 0; row < rowCount; ++row) {
             const int slot = mdb_get_int16(m_mdb->pg_buf, rowCountOffset + 2 + row * 2);
-            // A deleted row, or a pointer to a row stored elsewhere, which the library cannot
-            // follow: the row count below tells if a live row was missed.
-            if (slot & (kDeletedRow | kOverflowRow))
-                continue;
-            int start = 0;
-            size_t size = 0;
-            if (mdb_find_row(m_mdb, row, &start, &size) != 0)
-                throw unreadable(tableName);
-            if (size == 0)
-                continue;
-            const int cracked = mdb_crack_row(table.def, start & kOffsetMask, size, fields.data());
-            if (cracked < static_cast<int>(table.def->num_cols))
-                throw unreadable(tableName);
-            for (std::size_t i = 0; i < wanted.size(); ++i) {
-                const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table.def->columns, wanted[i]));
-                values[i] = fieldText(*column, fields[wanted[i]], buffers[i]);
-            }
-            ++liveRows;
-            visit(values);
+            if (slot & kDeletedRow)
+                continue; // deleted, or the moved copy of a row reached through its pointer
+            if (slot & kOverflowRow)
+                visitMovedRow(row);
+            else
+                visitRow(row);
         }
     }
     // The scan stops quietly at a page it cannot read; the table's own row count tells.
@@ -192,7 +246,8 @@ std::shared_ptr<Database> openMdbDatabase(const QString &path)
         throw databaseFailure(QStringLiteral("Impossible d'ouvrir la base de données (fichier illisible ou endommagé) : ")
                               + path);
     auto database = std::make_shared<MdbDatabase>(mdb, path);
-    if (!mdb_read_catalog(mdb, MDB_TABLE))
+    constexpr unsigned long kCatalogPage = 2;
+    if (!pageMapsReadable(mdb, kCatalogPage) || !mdb_read_catalog(mdb, MDB_TABLE))
         throw databaseFailure(QStringLiteral("Le catalogue de la base de données est illisible : ") + path);
     return database;
 }

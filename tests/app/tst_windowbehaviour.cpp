@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -336,6 +337,34 @@ private Q_SLOTS:
             return names;
         };
         QTRY_COMPARE(shown(), listed);
+    }
+
+    // The program's message boxes: OK only, the title asked for or the application's, and the
+    // text as it stands even when it looks like markup.
+    void messageBoxes_data()
+    {
+        QTest::addColumn<std::optional<QString>>("title");
+        QTest::addColumn<QString>("shownTitle");
+        QTest::newRow("own title") << std::optional(QStringLiteral("InventaireTirvano")) << "InventaireTirvano";
+        QTest::newRow("no title") << std::optional<QString>() << "Inventaire TIRVANO";
+    }
+
+    void messageBoxes()
+    {
+        QFETCH(std::optional<QString>, title);
+        QFETCH(QString, shownTitle);
+        const QString text = QStringLiteral("Fichier introuvable : /tmp/<b>stock</b>.txt");
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen = box->windowTitle() + "|" + box->text() + "|" + QString::number(box->textFormat()) + "|"
+                   + QString::number(box->buttons().size());
+            box->accept();
+        });
+        QtDialogs().message(text, MessageIcon::Critical, title);
+        QCOMPARE(seen, shownTitle + "|" + text + "|" + QString::number(Qt::PlainText) + "|1");
     }
 };
 

@@ -19,6 +19,7 @@ private Q_SLOTS:
     void lines_data();
     void lines();
     void largeFileAcrossBuffers();
+    void overlongLineFails();
     void unreadablePaths_data();
     void unreadablePaths();
 
@@ -161,6 +162,25 @@ void TestCountFile::largeFileAcrossBuffers()
         ++count;
     }
     QCOMPARE(count, 2 * expected.size());
+}
+
+void TestCountFile::overlongLineFails()
+{
+    // Not a count file: 64 MB and more without a line end; reading it must not take all memory.
+    const QString path = write(QByteArray(64 * 1024 * 1024 + 1, 'x'));
+    const QString expected = "Mémoire insuffisante : une ligne de plus de 64 Mo dans le fichier " + path;
+    try {
+        LineReader(path).readLine();
+        QFAIL("the line was read whole");
+    } catch (const Failure &failure) {
+        QCOMPARE(failure.description(), expected);
+    }
+    try {
+        DelimitedItemReader(path).readItem();
+        QFAIL("the item was read whole");
+    } catch (const Failure &failure) {
+        QCOMPARE(failure.description(), expected);
+    }
 }
 
 void TestCountFile::unreadablePaths_data()

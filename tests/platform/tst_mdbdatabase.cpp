@@ -3,6 +3,7 @@
 #include "tests/support/articledb.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,6 +31,32 @@ QByteArray bytesOf(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+constexpr int kPage = 4096;
+
+quint16 u16(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + at);
+}
+
+void setU16(QByteArray &bytes, qsizetype at, quint16 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+// The first data page of the one user table (its definition is the first table page after
+// the catalog's, page 2).
+qsizetype firstDataPage(const QByteArray &bytes)
+{
+    qsizetype definition = 3;
+    while (bytes[definition * kPage] != 2)
+        ++definition;
+    for (qsizetype page = 1; page * kPage < bytes.size(); ++page) {
+        if (bytes[page * kPage] == 1 && qFromLittleEndian<quint32>(bytes.constData() + page * kPage + 4) == definition)
+            return page;
+    }
+    return -1;
+}
+
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -50,6 +77,7 @@ private Q_SLOTS:
     void textRoundTrips_data();
     void textRoundTrips();
     void namesIgnoreLetterCase();
+    void shortAndMovedRows();
     void largeTable();
     void otherTablesAndColumns();
     void missingTableOrColumn_data();
@@ -119,6 +147,37 @@ void TestMdbDatabase::namesIgnoreLetterCase()
     const QString file = writeArticles(path("casse.mdb"), {article("A", "1")});
     auto database = openMdbDatabase(file);
     QCOMPARE(readAll(*database, "ARTICLE", {"code", "CODEBARRE"}), (Rows{{"A", "1"}}));
+}
+
+void TestMdbDatabase::shortAndMovedRows()
+{
+    // A row written before the table had its third column: two columns, "ZZ9" and "BAR".
+    const QString shortPath = path("courte.mdb");
+    mdbwriter::writeMdb(shortPath, {{"Article", {{"Code", 20}, {"CodeBarre", 20}, {"Libelle", 50}},
+                                     {{{QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("x")}},
+                                      {{QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("y")}}}}});
+    QByteArray bytes = bytesOf(shortPath);
+    qsizetype page = firstDataPage(bytes) * kPage;
+    const QByteArray twoColumns = QByteArray::fromHex("0200" "fffe5a5a39" "fffe424152" "0c00" "0700" "0200" "0200" "03");
+    const quint16 end = u16(bytes, page + 14) & 0x1fff; // where row 1 ends: row 0's start
+    setU16(bytes, page + 16, quint16(end - twoColumns.size()));
+    bytes.replace(page + end - twoColumns.size(), twoColumns.size(), twoColumns);
+    writeBytes(shortPath, bytes);
+    QCOMPARE(readAll(*openMdbDatabase(shortPath), "Article", {"Code", "CodeBarre", "Libelle"}),
+             (Rows{{"A", "1", "x"}, {"ZZ9", "BAR", kNull}}));
+
+    // A row that outgrew its page: its slot points at the copy, which the scan meets as deleted.
+    const QString movedPath = path("deplacee.mdb");
+    writeArticles(movedPath, {article("A", "1"), article("B", "2"), article("DEPLACE", "3", true)});
+    bytes = bytesOf(movedPath);
+    const qsizetype dataPage = firstDataPage(bytes);
+    page = dataPage * kPage;
+    const quint16 start = u16(bytes, page + 16) & 0x1fff;
+    setU16(bytes, page + 16, quint16(start | 0x4000));
+    qToLittleEndian(quint32(dataPage << 8 | 2), bytes.data() + page + start);
+    writeBytes(movedPath, bytes);
+    QCOMPARE(readAll(*openMdbDatabase(movedPath), "Article", {"Code", "CodeBarre"}),
+             (Rows{{"A", "1"}, {"DEPLACE", "3"}}));
 }
 
 void TestMdbDatabase::largeTable()
@@ -205,6 +264,13 @@ void TestMdbDatabase::unreadableFiles_data()
     zeroed.replace(4096, 4096 * 3, QByteArray(4096 * 3, '\0'));
     writeBytes(path("catalogue-efface.mdb"), zeroed);
     QDir(m_dir.path()).mkdir("dossier.mdb");
+    // Page-map pointers of a table definition (offset 55) naming a row that does not exist:
+    // the library would read outside its page buffer.
+    for (const auto &[name, definitionPage] : {std::pair{"carte-catalogue.mdb", 2}, std::pair{"carte-article.mdb", 4}}) {
+        QByteArray damaged = bytes;
+        damaged[definitionPage * 4096 + 55] = char(0xDF);
+        writeBytes(path(QString::fromLatin1(name)), damaged);
+    }
 
     QTest::newRow("missing") << "absente.mdb" << "open" << "Fichier introuvable : " + path("absente.mdb");
     QTest::newRow("folder") << "dossier.mdb" << "open"
@@ -216,6 +282,8 @@ void TestMdbDatabase::unreadableFiles_data()
     QTest::newRow("cut in half") << "tronquee.mdb" << "scan" << "";
     QTest::newRow("last page missing") << "tronquee-page.mdb" << "scan" << "";
     QTest::newRow("catalog erased") << "catalogue-efface.mdb" << "open" << "";
+    QTest::newRow("catalog's page map pointer damaged") << "carte-catalogue.mdb" << "open" << "";
+    QTest::newRow("table's page map pointer damaged") << "carte-article.mdb" << "scan" << "";
 }
 
 void TestMdbDatabase::unreadableFiles()
