@@ -75,9 +75,6 @@ public:
     QString Depot;    // depot code handed to the import
     QString FicParam; // the settings file
     qint16 Gestion = 0; // edition: 1 Kelmar, 2 Dovane
-    // The import and what it keeps between runs: the server `OLETIR`, the management
-    // database `ConnectScen` and `bErr`.
-    Inventaire &import() { return *m_import; }
 
 private Q_SLOTS:
     // The window's event handlers; no other control event has one. Form_Load runs once the
@@ -101,5 +98,7 @@ private:
 
     Environment m_environment;
     std::unique_ptr<WindowImportView> m_importView;
+    // The import and what it keeps between runs: the server `OLETIR`, the management
+    // database `ConnectScen` and `bErr`.
     std::unique_ptr<Inventaire> m_import;
 };

@@ -24,16 +24,16 @@ char encodeChar(char16_t c)
     return '?';
 }
 
-} // namespace
-
-namespace ansi {
-
 QChar decodeByte(unsigned char byte)
 {
     if (byte >= 0x80 && byte <= 0x9F)
         return QChar(k80to9F[byte - 0x80]);
     return QChar(static_cast<char16_t>(byte));
 }
+
+} // namespace
+
+namespace ansi {
 
 QString decode(QByteArrayView bytes)
 {

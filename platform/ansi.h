@@ -11,7 +11,6 @@
 namespace ansi {
 
 QString decode(QByteArrayView bytes);
-QChar decodeByte(unsigned char byte);
 QByteArray encode(QStringView text);
 
 } // namespace ansi
