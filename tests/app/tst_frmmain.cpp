@@ -267,16 +267,15 @@ private Q_SLOTS:
         QFETCH(int, shown);
 
         ProgressBar *bar = window().ProgressBar1;
-        const QProgressBar *qtBar = bar;
-        QVERIFY(!qtBar->isTextVisible());
-        QCOMPARE(qtBar->minimum(), 0);
-        QCOMPARE(qtBar->maximum(), 10100);
-        QCOMPARE(bar->value(), 0.0f);
-        bar->setValue(12.5f);
-        QCOMPARE(failure([&] { bar->setValue(value); }),
+        QVERIFY(!bar->isTextVisible());
+        QCOMPARE(bar->minimum(), 0);
+        QCOMPARE(bar->maximum(), 10100);
+        QCOMPARE(bar->preciseValue(), 0.0f);
+        bar->setPreciseValue(12.5f);
+        QCOMPARE(failure([&] { bar->setPreciseValue(value); }),
                  kept == value ? QStringLiteral("none") : QStringLiteral("380 Valeur de propriété non valide"));
-        QCOMPARE(bar->value(), kept);
-        QCOMPARE(qtBar->value(), shown);
+        QCOMPARE(bar->preciseValue(), kept);
+        QCOMPARE(bar->value(), shown);
     }
 
     // Its title, its icon (a barcode with a red beam, 32 x 32 in 16 colours) and a size no one changes.
