@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <limits>
 #include <vector>
 
 #include <sys/resource.h>
@@ -19,15 +20,17 @@
 #endif
 #endif
 
-// Measured: the reader needs under 16 MiB of address space and reads about 180 MB of table
+// Measured: the reader needs under 16 MiB of address space and reads 200 to 300 MB of table
 // a second (docs/reliability.md). The limits leave a tenfold margin or more for slower
-// machines and larger catalogs, and still stop a 190 KB file that loops or swallows memory
-// within a second.
+// machines and larger catalogs, and still stop a small file that loops or swallows memory
+// within a second. The wall clock allows for cores shared with other work.
 MdbReaderLimits MdbReaderLimits::forFileSize(qint64 bytes)
 {
     constexpr qint64 MiB = 1024 * 1024;
-    const long cpu = 1 + static_cast<long>(bytes / (16 * MiB));
-    return {cpu, 128 * MiB + bytes, 2000 + 4000 * static_cast<int>(std::min(cpu, 100000L))};
+    const qint64 cpuSeconds = 1 + bytes / (16 * MiB);
+    const qint64 wallMilliseconds = 1000 + 2000 * cpuSeconds;
+    return {static_cast<long>(cpuSeconds), 128 * MiB + bytes,
+            static_cast<int>(std::min<qint64>(wallMilliseconds, std::numeric_limits<int>::max()))};
 }
 
 namespace {
@@ -155,12 +158,19 @@ private:
     std::uint32_t m_column = 0;
 };
 
-MdbReaderEnding stopped(QProcess &process, MdbReaderEnding::Kind kind)
+void kill(QProcess &process)
 {
-    process.kill();
-    process.waitForFinished(-1);
-    return {kind};
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(-1);
+    }
 }
+
+// However the reading ends, early or on a visitor's failure, the reader is gone after it.
+struct KillOnExit {
+    QProcess &process;
+    ~KillOnExit() { kill(process); }
+};
 
 } // namespace
 
@@ -170,6 +180,7 @@ MdbReaderEnding runMdbReader(const QString &reader, int fileFd, qint64 fileSize,
     const MdbReaderLimits limits = MdbReaderLimits::forFileSize(fileSize);
     const QDeadlineTimer deadline(limits.wallMilliseconds);
     QProcess process;
+    const KillOnExit guard{process};
     process.setProgram(reader);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
@@ -186,14 +197,14 @@ MdbReaderEnding runMdbReader(const QString &reader, int fileFd, qint64 fileSize,
     });
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(static_cast<int>(deadline.remainingTime())))
-        return stopped(process, MdbReaderEnding::NotStarted);
+        return {MdbReaderEnding::NotStarted};
 
     AnswerReader answer(columns, fileSize, visit);
     while (process.state() == QProcess::Running) {
         if (!answer.take(process))
-            return stopped(process, MdbReaderEnding::BadAnswer);
+            return {MdbReaderEnding::BadAnswer};
         if (deadline.hasExpired())
-            return stopped(process, MdbReaderEnding::TimeLimit);
+            return {MdbReaderEnding::TimeLimit};
         process.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
     }
     if (!answer.take(process))

@@ -313,8 +313,8 @@ void TestMdbDatabase::unreadableFiles()
     }
 }
 
-// Every page boundary cut, every byte of every page header flipped: the rows as written or a
-// failure naming the file, never a crash or a hang.
+// Cut at every page boundary, each field of every page header flipped: the rows as written or
+// a failure naming the file, never a crash or a hang.
 void TestMdbDatabase::damagedPages_data()
 {
     QTest::addColumn<QString>("name");
@@ -327,12 +327,14 @@ void TestMdbDatabase::damagedPages_data()
         const QString cut = QStringLiteral("coupee-%1.mdb").arg(page);
         writeBytes(path(cut), bytes.left(page * kPage));
         QTest::addRow("cut at page %d", page) << cut << true;
-        for (int at = page * kPage; at < page * kPage + 8; ++at) {
+        // The header's fields: page type, free space, owning table or next page.
+        for (const auto &[field, size] : {std::pair{0, 2}, std::pair{2, 2}, std::pair{4, 4}}) {
             QByteArray flipped = bytes;
-            flipped[at] = char(~flipped[at]);
-            const QString name = QStringLiteral("inversee-%1.mdb").arg(at);
+            for (qsizetype at = page * kPage + field; at < page * kPage + field + size; ++at)
+                flipped[at] = char(~flipped[at]);
+            const QString name = QStringLiteral("inversee-%1-%2.mdb").arg(page).arg(field);
             writeBytes(path(name), flipped);
-            QTest::addRow("page %d, header byte %d flipped", page, at % kPage) << name << false;
+            QTest::addRow("page %d, header bytes %d.. flipped", page, field) << name << false;
         }
     }
 }
