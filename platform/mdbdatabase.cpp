@@ -51,15 +51,16 @@ public:
     }
 
     // Has the reader open the file and check its catalog.
-    void open() { read({}, {}, nullptr); }
+    void open() { read({kReaderFile}, {}, {}, nullptr); }
 
     void scanTable(const QString &tableName, const QStringList &columns, const RowVisitor &visit) override
     {
-        read(tableName, columns, visit);
+        read(QStringList{kReaderFile, tableName} + columns, tableName, columns, visit);
     }
 
 private:
-    void read(const QString &tableName, const QStringList &columns, const RowVisitor &visit);
+    void read(const QStringList &arguments, const QString &tableName, const QStringList &columns,
+              const RowVisitor &visit);
     Failure failure(const MdbReaderEnding &ending, const QString &tableName, const QStringList &columns) const;
     Failure unreadable(const QString &why) const
     {
@@ -71,11 +72,9 @@ private:
     std::unique_ptr<QFile> m_file;
 };
 
-void MdbDatabase::read(const QString &tableName, const QStringList &columns, const RowVisitor &visit)
+void MdbDatabase::read(const QStringList &arguments, const QString &tableName, const QStringList &columns,
+                       const RowVisitor &visit)
 {
-    QStringList arguments{kReaderFile};
-    if (!tableName.isEmpty())
-        arguments << tableName << columns;
     const MdbReaderEnding ending = runMdbReader(m_reader, m_file->handle(), m_file->size(), arguments,
                                                 static_cast<int>(columns.size()), visit);
     if (ending.kind != MdbReaderEnding::Answered || ending.status != Status::Ok)
