@@ -16,7 +16,7 @@
 #include "import/articleindex.h"
 #include "import/inventaire.h"
 #include "platform/dbusautomation.h"
-#include "platform/mdbdatabase.h"
+#include "tests/support/builtmdbreader.h"
 #include "tests/support/fakeimportview.h"
 #include "tests/support/privatebus.h"
 #include "tests/support/recordingdialogs.h"
@@ -118,7 +118,7 @@ void importOnce(AutomationFactory &automation, const Paths &paths)
     FakeImportView view;
     view.gestion = paths.gestion;
     view.chemin = paths.countFile;
-    Inventaire run(automation, openMdbDatabase, dialogs, view, {paths.directory, QStringLiteral("bench_import")});
+    Inventaire run(automation, openBuiltMdbDatabase, dialogs, view, {paths.directory, QStringLiteral("bench_import")});
     run.run(QStringLiteral("SOC01"), kDepot, 1);
     if (dialogs.events.value(0) != QStringLiteral("message:Importation d'inventaire terminée ...") || dialogs.events.last() != QStringLiteral("beep"))
         fail(QStringLiteral("import inachevé : ") + dialogs.events.join(QStringLiteral(" / ")));
@@ -233,7 +233,7 @@ int main(int argc, char *argv[])
     bench::figure("(a) whole run, in-process server (median of 7)", whole * 1e3, "ms");
     bench::ratio("whole run / 150 ms", whole / 0.150, "< 1: under 150 ms");
     const double scan = bench::median(runs, [&] {
-        auto database = openMdbDatabase(paths.gestion);
+        auto database = openBuiltMdbDatabase(paths.gestion);
         const ArticleIndex index(*database);
         if (index.rowCount() != bench::kArticles)
             fail(QStringLiteral("index incomplet"));

@@ -1,8 +1,8 @@
 // The article lookup on real databases written by our writer and read by libmdb, and the
 // missing-article report on disk.
 #include "import/articlelookup.h"
-#include "platform/mdbdatabase.h"
 #include "tests/support/articledb.h"
+#include "tests/support/builtmdbreader.h"
 #include "tests/support/recordingdialogs.h"
 
 #include <QDir>
@@ -62,7 +62,7 @@ void TestRechercheRef::init()
 
 void TestRechercheRef::useArticles(std::vector<mdbwriter::Row> rows)
 {
-    m_lookup->setConnectScen(openMdbDatabase(writeArticles(m_dir->filePath("gestion.mdb"), std::move(rows))));
+    m_lookup->setConnectScen(openBuiltMdbDatabase(writeArticles(m_dir->filePath("gestion.mdb"), std::move(rows))));
 }
 
 void TestRechercheRef::resolves_data()
@@ -124,12 +124,12 @@ void TestRechercheRef::resolves()
 void TestRechercheRef::readsTheTableOnceAndAgainAfterReopening()
 {
     const QString path = m_dir->filePath("gestion.mdb");
-    m_lookup->setConnectScen(openMdbDatabase(writeArticles(path, {article("A", "1")})));
+    m_lookup->setConnectScen(openBuiltMdbDatabase(writeArticles(path, {article("A", "1")})));
     QCOMPARE(m_lookup->RechercheRef("1"), QStringLiteral("A"));
     // The open database keeps its index; a database opened anew is read anew.
     writeArticles(path, {article("B", "1")});
     QCOMPARE(m_lookup->RechercheRef("1"), QStringLiteral("A"));
-    m_lookup->setConnectScen(openMdbDatabase(path));
+    m_lookup->setConnectScen(openBuiltMdbDatabase(path));
     QCOMPARE(m_lookup->RechercheRef("1"), QStringLiteral("B"));
 }
 
@@ -156,7 +156,7 @@ void TestRechercheRef::failures()
         writeArticles(path, {article(std::nullopt, "X1"), article("X1", std::nullopt)});
     }
     if (setup != "none")
-        m_lookup->setConnectScen(openMdbDatabase(path));
+        m_lookup->setConnectScen(openBuiltMdbDatabase(path));
 
     // Every lookup fails alike, says so, gives the empty text and lets the run go on.
     for (int i = 0; i < 2; ++i)
