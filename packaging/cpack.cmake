@@ -1,4 +1,5 @@
-# The Debian packages, one per install component:  cpack --config <build>/CPackConfig.cmake
+# The Debian packages, one per install component (named in CMakeLists.txt):
+#   cpack --config <build>/CPackConfig.cmake
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME inventaire-tirvano)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -18,7 +19,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
-set(CPACK_DEBIAN_PROGRAMME_PACKAGE_NAME inventaire-tirvano)
 set(CPACK_COMPONENT_PROGRAMME_DESCRIPTION "report d'un comptage de stock dans la gestion commerciale
 Un terminal de saisie à code-barres écrit un fichier de comptage, une ligne par
 article compté. Inventaire TIRVANO reporte ce comptage dans l'application de
@@ -36,7 +36,6 @@ set(CPACK_DEBIAN_PROGRAMME_PACKAGE_CONTROL_EXTRA
   ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
 set(CPACK_DEBIAN_PROGRAMME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-set(CPACK_DEBIAN_SERVEUR_PACKAGE_NAME inventaire-tirvano-serveur-reference)
 set(CPACK_COMPONENT_SERVEUR_DESCRIPTION "serveur de gestion de référence pour Inventaire TIRVANO
 Un serveur d'automatisation qui tient la place de l'application de gestion
 commerciale sur le bus D-Bus de session, sous les noms GestionKelmar.ClsProjet
