@@ -298,7 +298,6 @@ private Q_SLOTS:
         row("lblGestion", QAccessible::StaticText, "Gestion", "/stock/Gestion.mdb");
         row("LblMessages", QAccessible::StaticText, "État", "Importation des données ...");
         row("ProgressBar1", QAccessible::ProgressBar, "Progression", "5000 / 10100");
-        row("CmdDefaut", QAccessible::Button, "Définir par défaut", nullptr);
         row("TlbFichier_1", QAccessible::Button, "Ouvrir un fichier Inventaire", nullptr);
         row("TblGestion_1", QAccessible::Button, "Sélectionner la base de gestion", nullptr);
         row("TlbPrpp_1", QAccessible::Button, "Valider", nullptr);
