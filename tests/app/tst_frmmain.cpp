@@ -316,7 +316,7 @@ private Q_SLOTS:
         w.lblchemin->setText(QStringLiteral("/stock/comptage.txt"));
         w.lblGestion->setText(QStringLiteral("/stock/Gestion.mdb"));
         w.LblMessages->setText(QStringLiteral("Importation des données ..."));
-        w.ProgressBar1->setValue(50.0f);
+        w.ProgressBar1->setPreciseValue(50.0f);
         QAccessibleInterface *control = QAccessible::queryAccessibleInterface(this->control<QWidget>(QTest::currentDataTag()));
         QCOMPARE(int(control->role()), role);
         QCOMPARE(control->text(QAccessible::Name), name);
