@@ -166,6 +166,17 @@ void TestCountFile::largeFileAcrossBuffers()
 
 namespace {
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TIRVANO_ADDRESS_SANITIZER
+#endif
+#endif
+#if defined(TIRVANO_ADDRESS_SANITIZER) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kKeepsFreedMemory = true;
+#else
+constexpr bool kKeepsFreedMemory = false;
+#endif
+
 // Resident memory in MB: now, or at its peak since resetPeak() (Linux).
 qint64 residentMegabytes(const char *field = "VmRSS:")
 {
@@ -211,9 +222,9 @@ void TestCountFile::overlongLineFails()
         } catch (const Failure &failure) {
             QCOMPARE(failure.description(), expected);
         }
+        // Less than the file. AddressSanitizer keeps freed buffers aside, so its build is not held to it.
         const qint64 grown = residentMegabytes("VmHWM:") - before;
-        qDebug("peak growth %lld MB", grown);
-        QVERIFY2(grown < 200, qPrintable(QString::number(grown)));
+        QVERIFY2(grown < 100 || kKeepsFreedMemory, qPrintable(QString::number(grown)));
     }
 }
 
