@@ -73,8 +73,9 @@ private:
 };
 
 // A horizontal bar whose value is a single-precision number between 0 and 101. Qt's bar
-// counts in integers, so it runs from 0 to 10100 and shows the value times 100. The control's
-// own value, minimum and maximum hide the integer ones of QProgressBar.
+// counts in integers, so it runs from 0 to 10100 and shows the value times 100, changed only
+// when the filled width changes; the single-precision value has names of its own so that
+// QProgressBar's integer ones stay theirs.
 class ProgressBar : public QProgressBar
 {
     Q_OBJECT
@@ -86,15 +87,28 @@ public:
 
     explicit ProgressBar(const QString &name, QWidget *parent);
 
-    // Refuses a value outside minimum..maximum (or not a number) with "Valeur de propriété
+    // Refuses a value outside kMinimum..kMaximum (or not a number) with "Valeur de propriété
     // non valide", leaving the bar as it was.
-    void setValue(float value);
-    float value() const { return m_value; }
-    float minimum() const { return kMinimum; }
-    float maximum() const { return kMaximum; }
+    void setPreciseValue(float value);
+    float preciseValue() const { return m_value; }
+
+    // Paints the bar at once if its filled width has changed since it was last painted: a
+    // run that handles no events shows its progress this way, at a cost of one paint per
+    // pixel rather than one per line, and of only the strip that changed.
+    void repaintIfChanged();
+
+protected:
+    void changeEvent(QEvent *event) override;
 
 private:
+    int filledWidth(int scaled);
+
     float m_value = kMinimum;
+    int m_paintedWidth = -1; // as last painted here; -1 when the whole bar needs painting
+    // Asking the style at every line would cost more than the run's own work: what it says
+    // is kept until the bar's size, style or font changes.
+    QRect m_contents;
+    QSize m_measuredSize;
 };
 
 // A label that neither takes the focus nor reacts to the mouse, its text plain (a path may

@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/accessiblelabel.h"
 #include "app/controls.h"
 #include "app/windowimportview.h"
 #include "settings/parametres.h"
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QToolButton>
 #include <QWidget>
 
 #include <limits>
@@ -57,6 +59,7 @@ QFont frmmain::applicationFont()
 frmmain::frmmain(Environment environment, QWidget *parent) : QMainWindow(parent), m_environment(std::move(environment))
 {
     Q_INIT_RESOURCE(resources);
+    installAccessibleLabels();
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Inventaire TIRVANO"));
     setWindowIcon(QIcon(QStringLiteral(":/images/tirvano.xpm")));
@@ -146,6 +149,17 @@ void frmmain::createControls(QWidget *client)
     QWidget::setTabOrder(Txtsociete, Txtdepot);
     QWidget::setTabOrder(Txtdepot, CmdDefaut);
     Txtsociete->setFocus();
+
+    // For screen readers, with nothing shown: each box is named by the caption beside it,
+    // without its " :", each toolbar button by its tooltip.
+    for (auto [box, caption] : {std::pair<QWidget *, TextLabel *>{Txtsociete, Label3}, {Txtdepot, Label2},
+                                {lblchemin, Label1}, {lblGestion, Label4}})
+        box->setAccessibleName(caption->text().chopped(2));
+    for (Toolbar *bar : {TlbFichier, TblGestion, TlbPrpp})
+        for (int index = 1; index <= bar->buttonCount(); ++index)
+            bar->buttonWidget(index)->setAccessibleName(bar->button(index)->toolTip());
+    LblMessages->setAccessibleName(QStringLiteral("État"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Progression"));
 }
 
 void frmmain::Form_Load()

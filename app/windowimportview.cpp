@@ -19,17 +19,19 @@ QString WindowImportView::lblchemin() const
 
 void WindowImportView::setLblMessages(const QString &text)
 {
+    if (text == m_messages.text())
+        return;
     m_messages.setText(text);
     m_messages.repaint();
 }
 
 float WindowImportView::progressValue() const
 {
-    return m_bar.value();
+    return m_bar.preciseValue();
 }
 
 void WindowImportView::setProgressValue(float value)
 {
-    m_bar.setValue(value);
-    m_bar.repaint();
+    m_bar.setPreciseValue(value);
+    m_bar.repaintIfChanged();
 }

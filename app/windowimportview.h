@@ -6,8 +6,9 @@ class ProgressBar;
 class TextLabel;
 
 // The import run's view of the window: it reads the two path boxes and repaints the status
-// line and the bar at once after each change, without processing events, so that the window
-// shows progress yet takes no input until the run returns.
+// line and the bar at once when what they draw changes (a new text, another filled width),
+// without processing events, so that the window shows progress yet takes no input until the
+// run returns.
 class WindowImportView : public ImportView
 {
 public:

@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
     window.lblchemin->setText(QStringLiteral("/home/magasin/comptages/inventaire_depot1.txt"));
     window.lblGestion->setText(QStringLiteral("/srv/gestion/Corvel.mdb"));
     window.LblMessages->setText(QStringLiteral("Importation des données ..."));
-    window.ProgressBar1->setValue(60.0f);
+    window.ProgressBar1->setPreciseValue(60.0f);
     window.ProgressBar1->show();
     window.show();
 

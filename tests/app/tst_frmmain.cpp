@@ -4,6 +4,7 @@
 #include "tests/support/fakeautomation.h"
 #include "tests/support/testwindow.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -267,16 +268,66 @@ private Q_SLOTS:
         QFETCH(int, shown);
 
         ProgressBar *bar = window().ProgressBar1;
-        const QProgressBar *qtBar = bar;
-        QVERIFY(!qtBar->isTextVisible());
-        QCOMPARE(qtBar->minimum(), 0);
-        QCOMPARE(qtBar->maximum(), 10100);
-        QCOMPARE(bar->value(), 0.0f);
-        bar->setValue(12.5f);
-        QCOMPARE(failure([&] { bar->setValue(value); }),
+        QVERIFY(!bar->isTextVisible());
+        QCOMPARE(bar->minimum(), 0);
+        QCOMPARE(bar->maximum(), 10100);
+        QCOMPARE(bar->preciseValue(), 0.0f);
+        bar->setPreciseValue(12.5f);
+        QCOMPARE(failure([&] { bar->setPreciseValue(value); }),
                  kept == value ? QStringLiteral("none") : QStringLiteral("380 Valeur de propriété non valide"));
-        QCOMPARE(bar->value(), kept);
-        QCOMPARE(qtBar->value(), shown);
+        QCOMPARE(bar->preciseValue(), kept);
+        QCOMPARE(bar->value(), shown);
+    }
+
+    // What a screen reader announces for each control that takes input or shows a path or the
+    // progress, the window holding something: its role, its name and what it holds (a text,
+    // a value out of the maximum, or the description that carries a label's text; a button
+    // holds nothing).
+    void accessibility_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("holds");
+        const auto row = [](const char *control, QAccessible::Role role, const char *name, const char *holds) {
+            QTest::newRow(control) << int(role) << QString::fromUtf8(name) << QString::fromUtf8(holds);
+        };
+        row("Txtsociete", QAccessible::EditableText, "Société", "01");
+        row("Txtdepot", QAccessible::EditableText, "Code Dépôt", "DEP1");
+        row("lblchemin", QAccessible::StaticText, "Fichier", "/stock/comptage.txt");
+        row("lblGestion", QAccessible::StaticText, "Gestion", "/stock/Gestion.mdb");
+        row("LblMessages", QAccessible::StaticText, "État", "Importation des données ...");
+        row("ProgressBar1", QAccessible::ProgressBar, "Progression", "5000 / 10100");
+        row("TlbFichier_1", QAccessible::Button, "Ouvrir un fichier Inventaire", nullptr);
+        row("TblGestion_1", QAccessible::Button, "Sélectionner la base de gestion", nullptr);
+        row("TlbPrpp_1", QAccessible::Button, "Valider", nullptr);
+        row("TlbPrpp_2", QAccessible::Button, "Fermer", nullptr);
+        row("Label4", QAccessible::StaticText, "Gestion :", "");
+    }
+
+    void accessibility()
+    {
+        QFETCH(int, role);
+        QFETCH(QString, name);
+        QFETCH(QString, holds);
+
+        frmmain &w = window();
+        w.Txtsociete->setText(QStringLiteral("01"));
+        w.Txtdepot->setText(QStringLiteral("DEP1"));
+        w.lblchemin->setText(QStringLiteral("/stock/comptage.txt"));
+        w.lblGestion->setText(QStringLiteral("/stock/Gestion.mdb"));
+        w.LblMessages->setText(QStringLiteral("Importation des données ..."));
+        w.ProgressBar1->setPreciseValue(50.0f);
+        QAccessibleInterface *control = QAccessible::queryAccessibleInterface(this->control<QWidget>(QTest::currentDataTag()));
+        QCOMPARE(int(control->role()), role);
+        QCOMPARE(control->text(QAccessible::Name), name);
+        if (holds.isNull())
+            return;
+        if (const QAccessibleValueInterface *value = control->valueInterface())
+            QCOMPARE(value->currentValue().toString() + " / " + value->maximumValue().toString(), holds);
+        else if (const QAccessibleTextInterface *text = control->textInterface())
+            QCOMPARE(text->text(0, text->characterCount()), holds);
+        else
+            QCOMPARE(control->text(QAccessible::Description), holds);
     }
 
     // Its title, its icon (a barcode with a red beam, 32 x 32 in 16 colours) and a size no one changes.

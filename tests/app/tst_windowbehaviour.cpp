@@ -14,6 +14,7 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QTest>
 #include <QTimer>
@@ -44,10 +45,14 @@ struct PaintRecorder : QObject {
     }
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && (painted.isEmpty() || painted.last() != m_shown()))
+        if (event->type() != QEvent::Paint)
+            return false;
+        ++paints;
+        if (painted.isEmpty() || painted.last() != m_shown())
             painted << m_shown();
         return false;
     }
+    int paints = 0;
     QStringList painted;
     std::function<QString()> m_shown;
 };
@@ -254,7 +259,7 @@ private Q_SLOTS:
 
         // During the run the status line and the bar are painted as they change, while events wait.
         PaintRecorder status(w.LblMessages, [&] { return w.LblMessages->text(); });
-        PaintRecorder bar(w.ProgressBar1, [&] { return QString::number(double(w.ProgressBar1->value())); });
+        PaintRecorder bar(w.ProgressBar1, [&] { return QString::number(double(w.ProgressBar1->preciseValue())); });
         bool eventHandled = false;
         QTimer::singleShot(0, &w, [&] { eventHandled = true; });
         QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
@@ -264,6 +269,43 @@ private Q_SLOTS:
         QCOMPARE(bar.painted, (QStringList{"0", "33.3333", "66.6667"}));
         // The depot is the box's as "Valider" is clicked, not the one loaded.
         QCOMPARE(m_automation.calls[3].arguments, (QStringList{"D2", "Y", "2,5"}));
+    }
+
+    // A long run paints the bar when its filled width changes, not at every line, and at its
+    // end, before any event is handled, the screen shows the bar as it is.
+    void longRunPaintsTheBarOncePerPixel()
+    {
+        TestWindow t(m_automation, "[Societe]\r\nSociete=S1\r\nDepot=D1\r\nGestion=1\r\n");
+        frmmain &w = *t.window;
+        const QString countFile = t.directory.filePath("comptage.txt");
+        writeFile(countFile, QByteArray("X;1;\r\n").repeated(4000));
+        t.dialogs.fileAnswers = {writeArticles(t.directory.filePath("gestion.mdb"), {article("X", "1")}), countFile};
+        QTest::mouseClick(w.TblGestion->buttonWidget(1), Qt::LeftButton);
+        QTest::mouseClick(w.TlbFichier->buttonWidget(1), Qt::LeftButton);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        // What the screen shows of the bar against the bar drawn afresh, every few hundred lines.
+        PaintRecorder bar(w.ProgressBar1, [&] { return QString(); });
+        int compared = 0;
+        int different = 0;
+        m_automation.onCall = [&](const QString &method, QStringList &, qsizetype call) {
+            if (call % 333 == 0 || method == QLatin1String("ValidationInventaire")) {
+                const QPoint place = w.ProgressBar1->mapTo(&w, QPoint(0, 0));
+                const QSize size = w.ProgressBar1->size();
+                const QImage shown = w.screen()->grabWindow(w.winId(), place.x(), place.y(), size.width(), size.height()).toImage();
+                ++compared;
+                different += shown.convertToFormat(QImage::Format_RGB32)
+                             != w.ProgressBar1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            }
+            return QVariant(true);
+        };
+        QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
+        QCOMPARE(m_automation.calls.size(), 4003);
+        QCOMPARE(compared, 13);
+        const int ownPaints = bar.paints - compared; // each fresh drawing paints the bar too
+        QVERIFY2(ownPaints <= w.ProgressBar1->width() + 3, qPrintable(QString::number(ownPaints)));
+        QCOMPARE(different, 0);
     }
 
     // Even a run that fails on the database disables "Valider"; picking a count file enables it.

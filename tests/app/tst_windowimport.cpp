@@ -84,7 +84,7 @@ void TestWindowImport::importsThroughTheServer()
     QCOMPARE(m_server.journal().first().value(QStringLiteral("progId")).toString(), progId);
 
     QCOMPARE(w.LblMessages->text(), QStringLiteral("Importation d'inventaire terminée ..."));
-    QVERIFY(qAbs(w.ProgressBar1->value() - 100.0f) < 0.01f);
+    QVERIFY(qAbs(w.ProgressBar1->preciseValue() - 100.0f) < 0.01f);
     QVERIFY(w.ProgressBar1->isVisible());
     QVERIFY(!w.TlbPrpp->button(1)->isEnabled());
     QCOMPARE(t.dialogs.events,
@@ -126,7 +126,7 @@ void TestWindowImport::importsTheDemo()
     QCOMPARE(calls[10], QStringLiteral("call /1 InventaireArticle DEP1||4"));
     QCOMPARE(calls[13], QStringLiteral("call /1 ValidationInventaire DEP1"));
     QCOMPARE(t.dialogs.messages.size(), 2);
-    QVERIFY(qAbs(w.ProgressBar1->value() - 100.0f) < 0.01f);
+    QVERIFY(qAbs(w.ProgressBar1->preciseValue() - 100.0f) < 0.01f);
 }
 
 QTEST_MAIN(TestWindowImport)

@@ -4,8 +4,8 @@
 // its journal. The exact status lines, bar values and failure paths are in tests/import.
 #include "import/inventaire.h"
 #include "platform/dbusautomation.h"
-#include "platform/mdbdatabase.h"
 #include "tests/support/articledb.h"
+#include "tests/support/builtmdbreader.h"
 #include "tests/support/fakeimportview.h"
 #include "tests/support/importtexts.h"
 #include "tests/support/privatebus.h"
@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <atomic>
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void noServerForTheEdition();
     void failuresKeepTheServer_data();
     void failuresKeepTheServer();
+    void databaseReplacedBetweenRuns();
     void serverKilledDuringTheRun();
 
 private:
@@ -116,7 +118,7 @@ void TestImportRun::init()
     m_view = {};
     m_view.gestion = m_gestion;
     m_view.chemin = m_dir->filePath(QStringLiteral("comptage.txt"));
-    m_run = std::make_unique<Inventaire>(m_automation, openMdbDatabase, m_dialogs, m_view, m_executable);
+    m_run = std::make_unique<Inventaire>(m_automation, openBuiltMdbDatabase, m_dialogs, m_view, m_executable);
 }
 
 void TestImportRun::write(const QString &path, const QByteArray &content)
@@ -246,7 +248,7 @@ void TestImportRun::noServerForTheEdition()
     PrivateBus bare(config);
     QVERIFY2(bare.isConnected(), qPrintable(bare.error()));
     DBusAutomation automation(bare.connection());
-    m_run = std::make_unique<Inventaire>(automation, openMdbDatabase, m_dialogs, m_view, m_executable);
+    m_run = std::make_unique<Inventaire>(automation, openBuiltMdbDatabase, m_dialogs, m_view, m_executable);
 
     run("X;1;\r\n", 2);
 
@@ -326,6 +328,25 @@ void TestImportRun::failuresKeepTheServer()
     QCOMPARE(m_dialogs.events, kDoneEvents);
 }
 
+void TestImportRun::databaseReplacedBetweenRuns()
+{
+    // The same path names another file at each run: by a text file, then by another database.
+    m_view.gestion = writeArticles(m_dir->filePath(QStringLiteral("gestion.mdb")), {article("X", "3000000000001")});
+    run("3000000000001;1;\r\n");
+    write(m_view.gestion, "X;1;\r\n");
+    m_dialogs = {};
+    run("3000000000001;2;\r\n");
+    QCOMPARE(m_dialogs.events, QStringList{QStringLiteral("message:") + kFailure
+                                           + QStringLiteral("Ce fichier n'est pas une base de données Access : ")
+                                           + m_view.gestion});
+    writeArticles(m_view.gestion, {article("NOUVEAU", "3000000000001")});
+    m_dialogs = {};
+    run("3000000000001;3;\r\n");
+    QCOMPARE(m_dialogs.events, kDoneEvents);
+    QCOMPARE(m_server.summary({"call"}).filter("InventaireArticle").replaceInStrings(QRegularExpression("^call /\\d+ "), ""),
+             (QStringList{"InventaireArticle DEP|X|1", "InventaireArticle DEP|NOUVEAU|3"}));
+}
+
 void TestImportRun::serverKilledDuringTheRun()
 {
     // The second line's call gets its answer only after two minutes; the server dies before.
@@ -347,9 +368,17 @@ void TestImportRun::serverKilledDuringTheRun()
     QVERIFY2(elapsed < 60000, qPrintable(QString::number(elapsed))); // ended by the death, not the delay
     QCOMPARE(journal(), journalOf(sent({"DEP|X|1", "DEP|Y|2"}, {}), false));
     QCOMPARE(m_dialogs.events.size(), 1); // the failure, and no beep
-    QVERIFY2(m_dialogs.events[0].startsWith(QStringLiteral("message:") + kFailure
-                                            + QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ")),
-             qPrintable(m_dialogs.events[0]));
+    const QString gone = QStringLiteral("message:") + kFailure + QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ");
+    QVERIFY2(m_dialogs.events[0].startsWith(gone), qPrintable(m_dialogs.events[0]));
+
+    // The dead object stays in OLETIR: the next run does not open a server and fails on it.
+    m_view.statuses.clear();
+    m_dialogs = {};
+    run("X;1;\r\n");
+    QCOMPARE(m_view.statuses, QStringList{kImporting});
+    QCOMPARE(m_dialogs.events.size(), 1);
+    QVERIFY2(m_dialogs.events[0].startsWith(gone), qPrintable(m_dialogs.events[0]));
+    QCOMPARE(journal(), journalOf(sent({"DEP|X|1", "DEP|Y|2"}, {}), false)); // no new server
 }
 
 QTEST_GUILESS_MAIN(TestImportRun)

@@ -1,6 +1,6 @@
 #include "platform/failure.h"
-#include "platform/mdbdatabase.h"
 #include "tests/support/articledb.h"
+#include "tests/support/builtmdbreader.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -43,13 +43,15 @@ void setU16(QByteArray &bytes, qsizetype at, quint16 value)
     qToLittleEndian(value, bytes.data() + at);
 }
 
-// The first data page of the one user table (its definition is the first table page after
-// the catalog's, page 2).
-qsizetype firstDataPage(const QByteArray &bytes)
+// The first data page of the table defined at `definition`; by default the one user table,
+// whose definition is the first table page after the catalog's, page 2.
+qsizetype firstDataPage(const QByteArray &bytes, qsizetype definition = -1)
 {
-    qsizetype definition = 3;
-    while (bytes[definition * kPage] != 2)
-        ++definition;
+    if (definition < 0) {
+        definition = 3;
+        while (bytes[definition * kPage] != 2)
+            ++definition;
+    }
     for (qsizetype page = 1; page * kPage < bytes.size(); ++page) {
         if (bytes[page * kPage] == 1 && qFromLittleEndian<quint32>(bytes.constData() + page * kPage + 4) == definition)
             return page;
@@ -84,6 +86,10 @@ private Q_SLOTS:
     void missingTableOrColumn();
     void unreadableFiles_data();
     void unreadableFiles();
+    void damagedPages_data();
+    void damagedPages();
+    void readerFailures_data();
+    void readerFailures();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -93,7 +99,7 @@ private:
 void TestMdbDatabase::readsRowsInScanOrder()
 {
     const QString file = writeArticles(path("ordre.mdb"), {article("B", "2"), article("A", "1"), article("C", "3")});
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}),
              (Rows{{"B", "2"}, {"A", "1"}, {"C", "3"}}));
     QCOMPARE(readAll(*database, "Article", {"CodeBarre"}), (Rows{{"2"}, {"1"}, {"3"}}));
@@ -106,7 +112,7 @@ void TestMdbDatabase::nullIsNotEmpty()
     const QString file = writeArticles(path("null.mdb"),
                                        {article(std::nullopt, "1"), article(QString(), "2"), article("C", std::nullopt),
                                         article(QString(), QString()), article(std::nullopt, std::nullopt)});
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}),
              (Rows{{kNull, "1"}, {"", "2"}, {"C", kNull}, {"", ""}, {kNull, kNull}}));
 }
@@ -115,7 +121,7 @@ void TestMdbDatabase::skipsDeletedRows()
 {
     const QString file = writeArticles(
         path("supprime.mdb"), {article("A", "1"), article("B", "2", true), article("C", "3"), article("D", "4", true)});
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     QCOMPARE(readAll(*database, "Article", {"Code"}), (Rows{{"A"}, {"C"}}));
 }
 
@@ -138,14 +144,14 @@ void TestMdbDatabase::textRoundTrips()
 {
     QFETCH(QString, text);
     const QString file = writeArticles(path("texte.mdb"), {article(text, text)});
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}), (Rows{{text, text}}));
 }
 
 void TestMdbDatabase::namesIgnoreLetterCase()
 {
     const QString file = writeArticles(path("casse.mdb"), {article("A", "1")});
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     QCOMPARE(readAll(*database, "ARTICLE", {"code", "CODEBARRE"}), (Rows{{"A", "1"}}));
 }
 
@@ -163,7 +169,7 @@ void TestMdbDatabase::shortAndMovedRows()
     setU16(bytes, page + 16, quint16(end - twoColumns.size()));
     bytes.replace(page + end - twoColumns.size(), twoColumns.size(), twoColumns);
     writeBytes(shortPath, bytes);
-    QCOMPARE(readAll(*openMdbDatabase(shortPath), "Article", {"Code", "CodeBarre", "Libelle"}),
+    QCOMPARE(readAll(*openBuiltMdbDatabase(shortPath), "Article", {"Code", "CodeBarre", "Libelle"}),
              (Rows{{"A", "1", "x"}, {"ZZ9", "BAR", kNull}}));
 
     // A row that outgrew its page: its slot points at the copy, which the scan meets as deleted.
@@ -176,7 +182,7 @@ void TestMdbDatabase::shortAndMovedRows()
     setU16(bytes, page + 16, quint16(start | 0x4000));
     qToLittleEndian(quint32(dataPage << 8 | 2), bytes.data() + page + start);
     writeBytes(movedPath, bytes);
-    QCOMPARE(readAll(*openMdbDatabase(movedPath), "Article", {"Code", "CodeBarre"}),
+    QCOMPARE(readAll(*openBuiltMdbDatabase(movedPath), "Article", {"Code", "CodeBarre"}),
              (Rows{{"A", "1"}, {"DEPLACE", "3"}}));
 }
 
@@ -189,7 +195,7 @@ void TestMdbDatabase::largeTable()
                                QStringLiteral("3%1").arg(i, 12, 10, QLatin1Char('0')), i % 1000 == 999));
     const QString file = writeArticles(path("grande.mdb"), rows);
     QVERIFY(QFileInfo(file).size() > 512 * 4096);
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     int count = 0;
     QString first;
     QString last;
@@ -210,7 +216,7 @@ void TestMdbDatabase::otherTablesAndColumns()
                                {"Article",
                                 {{"Libelle", 100}, {"CodeBarre", 20}, {"Code", 20}},
                                 {{{QStringLiteral("Marteau"), QStringLiteral("300"), QStringLiteral("M1")}}}}});
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     QCOMPARE(readAll(*database, "Article", {"Code", "CodeBarre"}), (Rows{{"M1", "300"}}));
     QCOMPARE(readAll(*database, "Famille", {"Nom"}), (Rows{{"Outils"}}));
 }
@@ -232,7 +238,7 @@ void TestMdbDatabase::missingTableOrColumn()
     QFETCH(QStringList, columns);
     QFETCH(QString, description);
     const QString file = writeArticles(path("manque.mdb"), {article("A", "1")});
-    auto database = openMdbDatabase(file);
+    auto database = openBuiltMdbDatabase(file);
     try {
         readAll(*database, table, columns);
         QFAIL("the scan should have failed");
@@ -257,9 +263,10 @@ void TestMdbDatabase::unreadableFiles_data()
 
     writeBytes(path("vide.mdb"), {});
     writeBytes(path("texte.mdb"), "Code;Quantite;\r\nA1;5;\r\n");
-    writeBytes(path("entete.mdb"), bytes.left(4096));
     writeBytes(path("tronquee.mdb"), bytes.left(bytes.size() / 2));
-    writeBytes(path("tronquee-page.mdb"), bytes.left(bytes.size() - 4096));
+    writeBytes(path("catalogue-tronque.mdb"), bytes.left(firstDataPage(bytes, 2) * kPage));
+    if (!QFile::copy(QStringLiteral(TIRVANO_MDB_FINDINGS "/damaged-catalog.mdb"), path("proprietes.mdb")))
+        qFatal("tests/fuzz/findings/mdb/damaged-catalog.mdb is missing");
     QByteArray zeroed = bytes;
     zeroed.replace(4096, 4096 * 3, QByteArray(4096 * 3, '\0'));
     writeBytes(path("catalogue-efface.mdb"), zeroed);
@@ -278,9 +285,12 @@ void TestMdbDatabase::unreadableFiles_data()
     QTest::newRow("empty file") << "vide.mdb" << "open" << "La base de données est un fichier vide : " + path("vide.mdb");
     QTest::newRow("text file") << "texte.mdb" << "open"
                                << "Ce fichier n'est pas une base de données Access : " + path("texte.mdb");
-    QTest::newRow("header page only") << "entete.mdb" << "open" << "";
     QTest::newRow("cut in half") << "tronquee.mdb" << "scan" << "";
-    QTest::newRow("last page missing") << "tronquee-page.mdb" << "scan" << "";
+    QTest::newRow("catalog cut short") << "catalogue-tronque.mdb" << "open"
+                                       << "Les pages du catalogue sont illisibles : la base de données "
+                                              + path("catalogue-tronque.mdb") + " est tronquée ou endommagée";
+    // Found by fuzzing: libmdb reads its catalog's properties for minutes, growing past 13 GB.
+    QTest::newRow("catalog's property data damaged") << "proprietes.mdb" << "open" << "";
     QTest::newRow("catalog erased") << "catalogue-efface.mdb" << "open" << "";
     QTest::newRow("catalog's page map pointer damaged") << "carte-catalogue.mdb" << "open" << "";
     QTest::newRow("table's page map pointer damaged") << "carte-article.mdb" << "scan" << "";
@@ -292,7 +302,7 @@ void TestMdbDatabase::unreadableFiles()
     QFETCH(QString, failsWhen);
     QFETCH(QString, description);
     try {
-        auto database = openMdbDatabase(path(name));
+        auto database = openBuiltMdbDatabase(path(name));
         QCOMPARE(failsWhen, QStringLiteral("scan"));
         readAll(*database, "Article", {"Code", "CodeBarre"});
         QFAIL("a damaged database was read without failure");
@@ -301,6 +311,78 @@ void TestMdbDatabase::unreadableFiles()
             QCOMPARE(failure.description(), description);
         else
             QVERIFY2(failure.description().contains(path(name)), qPrintable(failure.description()));
+    }
+}
+
+// Cut at every page boundary, each field of every page header flipped: the rows as written or
+// a failure naming the file, never a crash or a hang.
+void TestMdbDatabase::damagedPages_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("mustFail");
+    std::vector<mdbwriter::Row> rows;
+    for (int i = 0; i < 600; ++i)
+        rows.push_back(article(QStringLiteral("S%1").arg(i), QString::number(i)));
+    const QByteArray bytes = bytesOf(writeArticles(path("petite.mdb"), rows));
+    for (int page = 0; page < bytes.size() / kPage; ++page) {
+        const QString cut = QStringLiteral("coupee-%1.mdb").arg(page);
+        writeBytes(path(cut), bytes.left(page * kPage));
+        QTest::addRow("cut at page %d", page) << cut << true;
+        // The header's fields: page type, free space, owning table or next page.
+        for (const auto &[field, size] : {std::pair{0, 2}, std::pair{2, 2}, std::pair{4, 4}}) {
+            QByteArray flipped = bytes;
+            for (qsizetype at = page * kPage + field; at < page * kPage + field + size; ++at)
+                flipped[at] = char(~flipped[at]);
+            const QString name = QStringLiteral("inversee-%1-%2.mdb").arg(page).arg(field);
+            writeBytes(path(name), flipped);
+            QTest::addRow("page %d, header bytes %d.. flipped", page, field) << name << false;
+        }
+    }
+}
+
+void TestMdbDatabase::damagedPages()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, mustFail);
+    try {
+        const Rows rows = readAll(*openBuiltMdbDatabase(path(name)), "Article", {"Code"});
+        QVERIFY2(!mustFail, "a truncated database was read without failure");
+        QCOMPARE(rows.size(), 600);
+        QCOMPARE(rows.last(), QStringList{"S599"});
+    } catch (const Failure &failure) {
+        QVERIFY2(failure.description().contains(path(name)), qPrintable(failure.description()));
+    }
+}
+
+void TestMdbDatabase::readerFailures_data()
+{
+    QTest::addColumn<QByteArray>("script"); // the reader, a shell script; null: none at all
+    QTest::addColumn<QString>("description"); // followed by the database's path, or the reader's if none
+    const QString unreadable = QStringLiteral("Impossible de lire la base de données (%1) : ");
+    QTest::newRow("no reader") << QByteArray() << "Le lecteur de bases de données est introuvable ou ne démarre pas : ";
+    QTest::newRow("crash") << QByteArray("kill -s SEGV $$") << unreadable.arg("arrêt du lecteur, fichier endommagé");
+    QTest::newRow("endless work") << QByteArray("while :; do :; done")
+                                  << unreadable.arg("lecture trop longue, fichier endommagé");
+    QTest::newRow("endless wait") << QByteArray("exec sleep 60") << unreadable.arg("lecture trop longue, fichier endommagé");
+    QTest::newRow("garbage") << QByteArray("printf garbage") << unreadable.arg("réponse du lecteur illisible");
+    QTest::newRow("answer cut short") << QByteArray("printf 'L\\000'") << unreadable.arg("réponse du lecteur illisible");
+}
+
+void TestMdbDatabase::readerFailures()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, description);
+    const QString database = writeArticles(path("lecteur.mdb"), {article("A", "1")});
+    const QString reader = path("lecteur-" + QString::fromLatin1(QTest::currentDataTag()));
+    if (!script.isNull()) {
+        writeBytes(reader, "#!/bin/sh\n" + script + "\n");
+        QVERIFY(QFile::setPermissions(reader, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    try {
+        openMdbDatabaseWith(reader, database);
+        QFAIL("the reader's failure went unnoticed");
+    } catch (const Failure &failure) {
+        QCOMPARE(failure.description(), description + (script.isNull() ? reader : database));
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/frmmain.h"
-#include "platform/mdbdatabase.h"
+#include "tests/support/builtmdbreader.h"
 #include "tests/support/recordingdialogs.h"
 
 #include <QTemporaryDir>
@@ -19,7 +19,7 @@ struct TestWindow {
                 qFatal("cannot write the settings file");
         }
         window = std::make_unique<frmmain>(frmmain::Environment{
-            dialogs, automation, openMdbDatabase, {directory.path(), QStringLiteral("InventaireTirvano")}});
+            dialogs, automation, openBuiltMdbDatabase, {directory.path(), QStringLiteral("InventaireTirvano")}});
     }
 
     QTemporaryDir directory;
