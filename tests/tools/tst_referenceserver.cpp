@@ -47,8 +47,6 @@ private Q_SLOTS:
         QTest::newRow("not JSON") << QByteArray("[") << "script illisible : ";
         QTest::newRow("unknown key") << QByteArray(R"({"method": "Init", "resultat": 1})")
                                      << "script, règle 1 : clé inconnue \"resultat\"";
-        QTest::newRow("out of range") << QByteArray(R"({"method": "A"}, {"method": "A", "result": {"type": "y", "value": 256}})")
-                                      << "script, règle 2, \"result\" : entier hors de portée ou absent";
     }
     void scriptErrors()
     {
