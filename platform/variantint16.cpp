@@ -50,7 +50,8 @@ bool tinyMagnitude(const std::string &plain)
     const long long intDigits = static_cast<long long>(point == std::string::npos ? mantissa.size() : point);
     const long long position = static_cast<long long>(firstSignificant);
     const long long magnitude = position < intDigits ? intDigits - position - 1 : intDigits - position;
-    return magnitude + exponent < 0;
+    // The magnitude is bounded by the text's length, the exponent is not: a sum could overflow.
+    return exponent < -magnitude;
 }
 
 // A number in the regional format: sign, digits, at most one regional separator, an optional

@@ -8,11 +8,18 @@
 #include "tests/support/importtexts.h"
 #include "tests/support/recordingdialogs.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace importtexts;
+
+namespace {
+// What may stand at the count file's path when the server's Init comes, between the two passes.
+const QByteArray kRemoved = "<supprimé>";
+const QByteArray kFolder = "<dossier>";
+} // namespace
 
 class TestInventaire : public QObject
 {
@@ -26,6 +33,8 @@ private Q_SLOTS:
     void failures_data();
     void failures();
     void itemCountOverflow();
+    void countFileChangedBetweenThePasses_data();
+    void countFileChangedBetweenThePasses();
 
 private:
     void run(const QByteArray &countFile, qint16 gestion = 1);
@@ -166,6 +175,51 @@ void TestInventaire::itemCountOverflow()
     QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), 32767);
     QCOMPARE(m_view.value, 99.997025f);
     QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "beep"}));
+}
+
+void TestInventaire::countFileChangedBetweenThePasses_data()
+{
+    QTest::addColumn<QByteArray>("atInit"); // kRemoved, kFolder or the new content
+    QTest::addColumn<int>("linesSent");
+    QTest::addColumn<QString>("failure"); // %1 the count file's path; empty: the run completes
+    QTest::addColumn<float>("bar");
+    // The count, 4 items, sizes the step: 25 a line.
+    const QByteArray four = "X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n";
+    QTest::newRow("removed") << kRemoved << 0 << "Fichier introuvable : %1" << 0.0f;
+    QTest::newRow("replaced by a folder") << kFolder << 0 << "Erreur d'accès au fichier : %1 (c'est un dossier)" << 0.0f;
+    // The fifth line is sent, then its step of the bar to 125 is refused.
+    QTest::newRow("grown") << four + four << 5 << "Valeur de propriété non valide" << 100.0f;
+    QTest::newRow("shrunk") << QByteArray("X;1;\r\nY;2;\r\n") << 2 << "" << 50.0f;
+}
+
+void TestInventaire::countFileChangedBetweenThePasses()
+{
+    QFETCH(QByteArray, atInit);
+    QFETCH(int, linesSent);
+    QFETCH(QString, failure);
+    QFETCH(float, bar);
+    bool changed = false;
+    m_server.onCall = [&](const QString &method, QStringList &, qsizetype) -> QVariant {
+        if (method == QLatin1String("Init")) {
+            QFile file(m_view.chemin);
+            if (atInit == kRemoved || atInit == kFolder)
+                changed = file.remove() && (atInit == kRemoved || QDir().mkdir(m_view.chemin));
+            else
+                changed = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(atInit) == atInit.size();
+        }
+        return method == QLatin1String("InitInventaire") ? QVariant(true) : QVariant();
+    };
+    run("X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n");
+    QVERIFY(changed);
+
+    QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), linesSent);
+    QCOMPARE(m_view.value, bar);
+    if (failure.isEmpty()) {
+        QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "beep"}));
+    } else {
+        QCOMPARE(m_dialogs.events, QStringList{"message:" + kFailure + failure.arg(m_view.chemin)});
+        QVERIFY(m_run->OLETIR()); // what was sent stays sent, on the server kept for the next run
+    }
 }
 
 QTEST_GUILESS_MAIN(TestInventaire)

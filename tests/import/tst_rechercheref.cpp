@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kHeading =
@@ -35,6 +37,7 @@ private Q_SLOTS:
     void failures();
     void reportCreatedThenAppended();
     void reportKeepsTheCodeAsLookedUp();
+    void reportNotWritable_data();
     void reportNotWritable();
 
 private:
@@ -198,26 +201,52 @@ void TestRechercheRef::reportKeepsTheCodeAsLookedUp()
                            + articleLine("D\xE9p\xF4t\x80") + articleLine("?"));
 }
 
+void TestRechercheRef::reportNotWritable_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("appended"); // the line reached the report after all
+    // Even root can neither create nor append to a folder.
+    QTest::newRow("folder in place of the report") << "folder" << false;
+    QTest::newRow("executable folder moved away") << "gone" << false;
+    // Permission bits: CTest runs the suite as nobody when started by root.
+    QTest::newRow("read-only folder, no report yet") << "readOnlyFolder" << false;
+    QTest::newRow("read-only report") << "readOnlyReport" << false;
+    QTest::newRow("read-only folder, report there") << "readOnlyFolderAndReport" << true; // only the file is written
+}
+
 void TestRechercheRef::reportNotWritable()
 {
+    QFETCH(QString, setup);
+    QFETCH(bool, appended);
+    if (setup.startsWith("readOnly") && ::geteuid() == 0)
+        QSKIP("permission bits do not stop root from writing");
+    if (setup == "gone") {
+        m_executable.directory = m_dir->filePath("absent");
+        m_lookup = std::make_unique<ArticleLookup>(m_dialogs, m_executable);
+    }
     useArticles({article("A", "1")});
-    // A folder where the report should be: it can be neither created nor appended to,
-    // even by root.
-    QVERIFY(QDir(m_dir->path()).mkdir("Err_Inventaire.txt"));
-    QCOMPARE(m_lookup->RechercheRef("Z9"), QString());
-    QVERIFY(m_lookup->bErr());
-    QCOMPARE(m_dialogs.messages.size(), 1);
-    QVERIFY2(m_dialogs.messages[0].text.startsWith(
-                 "Erreur dans la fonction recherche: Erreur d'accès au fichier : " + reportPath()),
-             qPrintable(m_dialogs.messages[0].text));
+    if (setup == "folder")
+        QVERIFY(QDir(m_dir->path()).mkdir("Err_Inventaire.txt"));
+    const QByteArray earlier = kHeading + articleLine("Y8");
+    if (setup == "readOnlyReport" || setup == "readOnlyFolderAndReport") {
+        QFile file(reportPath());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
+    }
+    if (setup == "readOnlyReport")
+        QVERIFY(QFile::setPermissions(reportPath(), QFileDevice::ReadOwner));
+    if (setup.startsWith("readOnlyFolder"))
+        QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QByteArray before = report();
 
-    // An executable folder that does not exist (moved away): the report cannot be created.
-    ArticleLookup elsewhere(m_dialogs, {m_dir->filePath("absent"), QStringLiteral("InventaireTirvano")});
-    elsewhere.setConnectScen(m_lookup->ConnectScen());
-    QCOMPARE(elsewhere.RechercheRef("Z9"), QString());
-    QVERIFY(elsewhere.bErr());
-    QCOMPARE(m_dialogs.messages.size(), 2);
-    QVERIFY(m_dialogs.messages[1].text.contains(m_dir->filePath("absent/Err_Inventaire.txt")));
+    QCOMPARE(m_lookup->RechercheRef("Z9"), QString());
+    QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QVERIFY(m_lookup->bErr());
+    QCOMPARE(report(), appended ? before + articleLine("Z9") : before);
+    QCOMPARE(m_dialogs.messages.size(), appended ? 0 : 1);
+    if (!appended)
+        QVERIFY2(m_dialogs.messages[0].text.startsWith(
+                     "Erreur dans la fonction recherche: Erreur d'accès au fichier : " + reportPath()),
+                 qPrintable(m_dialogs.messages[0].text));
 }
 
 QTEST_GUILESS_MAIN(TestRechercheRef)

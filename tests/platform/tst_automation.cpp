@@ -174,9 +174,9 @@ void TestAutomation::errorAtNthCall()
     m_directory.writeScript(R"({"rules": [{"method": "InventaireArticle", "call": 1, "error": "Article B1 bloqué"}]})");
     const auto second = create();
     QStringList outcomes;
-    for (const auto &[object, code] : {std::pair{first, "A1"}, {first, "A2"}, {second, "B1"}, {first, "A3"}, {second, "B2"}}) {
-        QStringList arguments{QStringLiteral("D1"), QString::fromLatin1(code), QStringLiteral("1")};
-        const Failure outcome = outcomeOf([&] { object->call(QStringLiteral("InventaireArticle"), arguments); });
+    for (const auto &step : {std::pair{first, "A1"}, {first, "A2"}, {second, "B1"}, {first, "A3"}, {second, "B2"}}) {
+        QStringList arguments{QStringLiteral("D1"), QString::fromLatin1(step.second), QStringLiteral("1")};
+        const Failure outcome = outcomeOf([&] { step.first->call(QStringLiteral("InventaireArticle"), arguments); });
         outcomes << QString::number(outcome.number()) + QLatin1Char(' ') + outcome.description();
     }
     QCOMPARE(outcomes, (QStringList{"0 ", "440 Article A2 bloqué", "440 Article B1 bloqué", "0 ", "0 "})); // 440: AutomationError

@@ -147,6 +147,9 @@ void TestConversions::toInt16_data()
         row("text too large") << QVariant(QStringLiteral("40000")) << 0 << overflow;
         row("text far too large") << QVariant(QStringLiteral("1E400")) << 0 << overflow;
         row("text far too small") << QVariant(QStringLiteral("1E-400")) << 0 << none;
+        // An exponent at the edge of 64 bits must not wrap the magnitude round to "tiny".
+        row("text largest exponent") << QVariant(regional("919999,108e9223372036854775807")) << 0 << overflow;
+        row("text smallest exponent") << QVariant(regional("919999,108e-9223372036854775808")) << 0 << none;
         row("text two separators") << QVariant(regional("1,2,3")) << 0 << mismatch;
         // The separator of the other convention is no separator here.
         row("text foreign separator") << QVariant(comma ? QStringLiteral("2.5") : QStringLiteral("2,5")) << 0 << mismatch;

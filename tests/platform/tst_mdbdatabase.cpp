@@ -265,8 +265,8 @@ void TestMdbDatabase::unreadableFiles_data()
     writeBytes(path("texte.mdb"), "Code;Quantite;\r\nA1;5;\r\n");
     writeBytes(path("tronquee.mdb"), bytes.left(bytes.size() / 2));
     writeBytes(path("catalogue-tronque.mdb"), bytes.left(firstDataPage(bytes, 2) * kPage));
-    if (!QFile::copy(QStringLiteral(TIRVANO_TEST_DATA "/damaged-catalog.mdb"), path("proprietes.mdb")))
-        qFatal("tests/data/damaged-catalog.mdb is missing");
+    if (!QFile::copy(QStringLiteral(TIRVANO_MDB_FINDINGS "/damaged-catalog.mdb"), path("proprietes.mdb")))
+        qFatal("tests/fuzz/findings/mdb/damaged-catalog.mdb is missing");
     QByteArray zeroed = bytes;
     zeroed.replace(4096, 4096 * 3, QByteArray(4096 * 3, '\0'));
     writeBytes(path("catalogue-efface.mdb"), zeroed);

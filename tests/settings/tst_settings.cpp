@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,7 +19,28 @@ namespace {
 // A null content stands for "no file at all"; QByteArray("") is an empty file.
 const QByteArray kNoFile;
 
-enum Setup { Nothing, ReadOnlyFile, FolderInPlaceOfFile, ParentIsAFile };
+enum Setup { Nothing, ReadOnlyFile, ReadOnlyFolder, FolderInPlaceOfFile, ParentIsAFile };
+
+// The lines of a file as written back: every line end CR LF, the last line closed.
+QByteArray withCrLf(QByteArray bytes)
+{
+    bytes.replace("\r\n", "\n").replace('\r', '\n');
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes += '\n';
+    return bytes.replace("\n", "\r\n");
+}
+
+// Bytes of every value, line ends included, from a fixed sequence.
+QByteArray junkBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = 1;
+    for (char &byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = char(state >> 24);
+    }
+    return bytes;
+}
 
 } // namespace
 
@@ -33,6 +55,8 @@ private Q_SLOTS:
     void write();
     void failedWrite_data();
     void failedWrite();
+    void damagedFile_data();
+    void damagedFile();
     void edition_data();
     void edition();
 
@@ -180,6 +204,7 @@ void TestSettings::failedWrite_data()
     QTest::addColumn<QString>("value");
 
     QTest::newRow("read-only file") << ReadOnlyFile << "Depot" << "D03";
+    QTest::newRow("read-only folder") << ReadOnlyFolder << "Depot" << "D03";
     QTest::newRow("folder in place of the file") << FolderInPlaceOfFile << "Depot" << "D03";
     QTest::newRow("parent is a file") << ParentIsAFile << "Depot" << "D03";
     QTest::newRow("value with LF") << Nothing << "Depot" << "D03\n[Autre]";
@@ -194,8 +219,8 @@ void TestSettings::failedWrite()
     QFETCH(Setup, setup);
     QFETCH(QString, key);
     QFETCH(QString, value);
-    if (setup == ReadOnlyFile && ::geteuid() == 0)
-        QSKIP("permission bits do not stop root from writing");
+    if ((setup == ReadOnlyFile || setup == ReadOnlyFolder) && ::geteuid() == 0)
+        QSKIP("permission bits do not stop root from writing: run by CTest, the suite runs as nobody");
 
     QString path = settingsFile(QByteArray("; hand-edited\n[Societe]\r\nDepot=D02\r\n"));
     if (setup == ReadOnlyFile)
@@ -204,10 +229,45 @@ void TestSettings::failedWrite()
         QVERIFY(QFile::remove(path) && QDir().mkpath(path + QStringLiteral("/inside")));
     if (setup == ParentIsAFile)
         path += QStringLiteral("/Parametres.ini");
+    const QString folder = QFileInfo(path).path();
+    if (setup == ReadOnlyFolder)
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const auto writable = qScopeGuard([&] { QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); });
 
     const QMap<QString, QByteArray> before = snapshot();
     QCOMPARE(EcrireParametre(QStringLiteral("Societe"), key, value, path), qint16(0));
     QCOMPARE(snapshot(), before);
+}
+
+// Whatever bytes the file holds, a write keeps every other line and reads back.
+void TestSettings::damagedFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("read"); // key Depot, before the write
+    QTest::addColumn<QByteArray>("after"); // Depot set to D03
+    const auto bytes = [](const auto &literal) { return QByteArray(literal, sizeof literal - 1); };
+    const QByteArray added = "[Societe]\r\nDepot=D03\r\n";
+
+    QTest::newRow("bytes of no text") << bytes("\0\xFF\xFE\x81\r[Societe]\n\x8D\x9D=\0\r\nDepot=\xC3(\0\x90\n\r")
+                                      << QString::fromUtf8(bytes("\xC3\x83(\0\xC2\x90"))
+                                      << bytes("\0\xFF\xFE\x81\r\n[Societe]\r\n\x8D\x9D=\0\r\nDepot=D03\r\n\r\n");
+    // Deliberate: a byte-order mark is part of the first line, which is then no section header.
+    const QByteArray marked = "\xEF\xBB\xBF[Societe]\r\nDepot=D02\r\n";
+    QTest::newRow("UTF-8 byte-order mark") << marked << "" << marked + added;
+    const QByteArray junk = junkBytes(10 * 1024 * 1024);
+    QTest::newRow("10 MB of junk") << junk << "" << withCrLf(junk) + added;
+}
+
+void TestSettings::damagedFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, read);
+    QFETCH(QByteArray, after);
+    const QString path = settingsFile(content);
+    QCOMPARE(LireParametre(path, QStringLiteral("Societe"), QStringLiteral("Depot")), read);
+    QVERIFY(EcrireParametre(QStringLiteral("Societe"), QStringLiteral("Depot"), QStringLiteral("D03"), path) != 0);
+    QVERIFY(bytesOf(path) == after); // not QCOMPARE: 10 MB would be printed
+    QCOMPARE(LireParametre(path, QStringLiteral("Societe"), QStringLiteral("Depot")), QStringLiteral("D03"));
 }
 
 void TestSettings::edition_data()

@@ -1,0 +1,28 @@
+// ExtraireChamp on any line, field number and separator. Padding lets short inputs reach the
+// 16-bit positions, where only lines over 32,766 characters may fail, and only with an overflow.
+#include "import/extrairechamp.h"
+#include "tests/fuzz/fuzzsupport.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    const auto n = input.ConsumeIntegral<qint16>();
+    const QString separator = QString::fromUtf8(input.ConsumeRandomLengthString(4));
+    const qsizetype padding = input.ConsumeIntegralInRange(0, 40) * 1024;
+    const QString line = QString(padding, QLatin1Char('x')) + QString::fromUtf8(input.ConsumeRemainingBytesAsString());
+
+    try {
+        const QString field = ExtraireChamp(line, n, separator);
+        // With one character as separator, field n is what splitting gives, when a separator closes it.
+        if (separator.size() == 1) {
+            const QStringList fields = line.split(separator);
+            FUZZ_CHECK(field == (n >= 1 && n < fields.size() ? fields[n - 1] : QString()));
+        }
+    } catch (const Failure &failure) {
+        fuzz::expectFailure(failure, {Failure::Overflow});
+        FUZZ_CHECK(line.size() > 32766);
+    }
+    return 0;
+}

@@ -1,0 +1,42 @@
+// The settings file with any content, section, key and value: reading gives at most 254
+// characters; a write either leaves the file as it was or reads back as written, changing no
+// other line than the key's and a new section's header.
+#include "platform/ansi.h"
+#include "settings/parametres.h"
+#include "tests/fuzz/fuzzsupport.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+namespace {
+
+qsizetype lineCount(const QByteArray &bytes)
+{
+    QByteArray normal = bytes;
+    normal.replace("\r\n", "\n").replace('\r', '\n');
+    return normal.count('\n') + (normal.isEmpty() || normal.endsWith('\n') ? 0 : 1);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    // Texts in Windows-1252, as an operator's file holds them.
+    const QString section = ansi::decode(input.ConsumeRandomLengthString(16));
+    const QString key = ansi::decode(input.ConsumeRandomLengthString(16));
+    const QString value = ansi::decode(input.ConsumeRandomLengthString(300));
+    const QByteArray before = QByteArray::fromStdString(input.ConsumeRemainingBytesAsString());
+    const QString path = fuzz::writeFile(FichierParametres(), before);
+
+    FUZZ_CHECK(LireParametre(path, section, key).size() <= 254);
+    const bool written = EcrireParametre(section, key, value, path) != 0;
+    const QByteArray after = fuzz::readFile(path);
+    if (!written) {
+        FUZZ_CHECK(after == before);
+        return 0;
+    }
+    FUZZ_CHECK(LireParametre(path, section, key) == value.left(254));
+    const qsizetype added = lineCount(after) - lineCount(before);
+    FUZZ_CHECK(added >= 0 && added <= 2);
+    return 0;
+}
