@@ -11,10 +11,8 @@
 
 #include <tuple>
 
-namespace {
-
 // The program's exit code (-1 for a crash), standard output and standard error.
-std::tuple<int, QString, QString> run(const QString &program, const QStringList &arguments, const QByteArray &input = {})
+static std::tuple<int, QString, QString> run(const QString &program, const QStringList &arguments, const QByteArray &input = {})
 {
     QProcess process;
     process.start(program, arguments);
@@ -26,7 +24,7 @@ std::tuple<int, QString, QString> run(const QString &program, const QStringList 
 }
 
 // The table's live rows, each as its values joined by "|", NULL written "∅".
-QStringList rows(const QString &file, const QString &table, const QStringList &columns)
+static QStringList rows(const QString &file, const QString &table, const QStringList &columns)
 {
     QStringList rows;
     openBuiltMdbDatabase(file)->scanTable(table, columns, [&](std::span<const TextView> values) {
@@ -37,8 +35,6 @@ QStringList rows(const QString &file, const QString &table, const QStringList &c
     });
     return rows;
 }
-
-} // namespace
 
 class TestMdbWriter : public QObject
 {

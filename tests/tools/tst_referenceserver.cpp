@@ -1,7 +1,6 @@
 // What the suites that reach the reference server through the client never see: its script's
 // errors and its lifetime. Spoken to in raw D-Bus messages.
 
-#include "tests/support/privatebus.h"
 #include "tests/support/testbus.h"
 
 #include <QDBusObjectPath>
@@ -9,20 +8,16 @@
 
 using namespace testbus;
 
-namespace {
-
-QDBusMessage call(const QDBusConnection &bus, const QString &path, const QString &method)
+static QDBusMessage call(const QDBusConnection &bus, const QString &path, const QString &method)
 {
     const QString interface = path == QLatin1String("/") ? "Tirvano.Automation.ClassFactory" : "Tirvano.Automation.Object";
     return bus.call(QDBusMessage::createMethodCall(Kelmar, path, interface, method), QDBus::Block, 60000);
 }
 
-QString createObject(const QDBusConnection &bus)
+static QString createObject(const QDBusConnection &bus)
 {
     return qvariant_cast<QDBusObjectPath>(call(bus, QStringLiteral("/"), QStringLiteral("CreateObject")).arguments().value(0)).path();
 }
-
-} // namespace
 
 class TestReferenceServer : public QObject
 {
@@ -34,8 +29,7 @@ class TestReferenceServer : public QObject
 private Q_SLOTS:
     void init()
     {
-        QVERIFY2(setActivationEnvironment(m_bus, {{"TIRVANO_SERVER_DIR", m_directory.path()}, {"TIRVANO_SERVER_IDLE_MS", "1500"}}),
-                 "the suite runs under dbus-run-session with the test bus configuration");
+        QVERIFY(setActivationEnvironment(m_bus, {{"TIRVANO_SERVER_DIR", m_directory.path()}, {"TIRVANO_SERVER_IDLE_MS", "1500"}}));
         QVERIFY(killServer(m_bus, Kelmar));
         m_directory.clear();
     }
@@ -80,7 +74,6 @@ private Q_SLOTS:
 
         const auto gone = [&] { return !hasOwner(m_bus, Kelmar); };
         QVERIFY(!waitUntil(gone, 2000)); // past the idle delay with an object left
-        QCOMPARE(call(m_bus, QStringLiteral("/1"), QStringLiteral("Release")).type(), QDBusMessage::ErrorMessage);
         QCOMPARE(call(m_bus, QStringLiteral("/2"), QStringLiteral("Release")).type(), QDBusMessage::ReplyMessage);
         QVERIFY(!waitUntil(gone, 1300));
         QVERIFY(waitUntil(gone));
