@@ -18,7 +18,6 @@
 #include "platform/dbusautomation.h"
 #include "tests/support/builtmdbreader.h"
 #include "tests/support/fakeimportview.h"
-#include "tests/support/privatebus.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testbus.h"
 
