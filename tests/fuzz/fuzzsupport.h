@@ -1,7 +1,8 @@
 #pragma once
 
-// What the fuzz targets share: a check that stops the run with its reason, a
-// scratch folder for inputs that the code under test reads from a path, the regional settings.
+// What the fuzz targets share: a check that stops the run with its reason, a scratch folder for
+// inputs that the code under test reads from a path, the failures expected, count files; and
+// the operators' regional settings (tests/testlocale.h).
 
 #include "platform/failure.h"
 #include "tests/support/files.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>

@@ -95,7 +95,6 @@ void TestCountFile::unreadablePaths_data()
     QTest::addColumn<QString>("failure");
     const QString missing = m_dir.filePath(QStringLiteral("absent.txt"));
     QTest::newRow("missing file") << missing << "53 Fichier introuvable : " + missing;
-    QTest::newRow("empty path") << QString() << "53 Fichier introuvable : ";
     QTest::newRow("a folder") << m_dir.path() << "75 Erreur d'accès au fichier : " + m_dir.path() + " (c'est un dossier)";
 }
 
