@@ -3,6 +3,7 @@
 #include "platform/ansi.h"
 #include "platform/failure.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -21,6 +22,30 @@ void appendChecked(QByteArray &text, int c, const QString &path)
     text.append(static_cast<char>(c));
 }
 } // namespace
+
+// Buffered bytes of an open file, with one byte of look-ahead.
+class ByteSource
+{
+public:
+    explicit ByteSource(const QString &path);
+    ByteSource(const ByteSource &) = delete;
+    ByteSource &operator=(const ByteSource &) = delete;
+
+    const QString &path() const { return m_path; }
+    bool atEnd();
+    int peek(); // -1 at the end
+    int get();  // -1 at the end
+    // Consumes a line end (CR LF, LF or a lone CR) if one is next.
+    bool skipLineEnd();
+
+private:
+    bool fill();
+
+    QString m_path;
+    QFile m_file;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+};
 
 ByteSource::ByteSource(const QString &path) : m_path(path), m_file(path)
 {
@@ -73,35 +98,57 @@ bool ByteSource::skipLineEnd()
     return false;
 }
 
+DelimitedItemReader::DelimitedItemReader(const QString &path) : m_source(std::make_unique<ByteSource>(path))
+{
+}
+
+DelimitedItemReader::~DelimitedItemReader() = default;
+
+bool DelimitedItemReader::atEnd()
+{
+    return m_source->atEnd();
+}
+
 QString DelimitedItemReader::readItem()
 {
-    while (m_source.peek() == ' ')
-        m_source.get();
+    while (m_source->peek() == ' ')
+        m_source->get();
 
     QByteArray item;
-    if (m_source.peek() == '"') {
-        m_source.get();
-        for (int c = m_source.get(); c != -1 && c != '"'; c = m_source.get())
-            appendChecked(item, c, m_source.path());
+    if (m_source->peek() == '"') {
+        m_source->get();
+        for (int c = m_source->get(); c != -1 && c != '"'; c = m_source->get())
+            appendChecked(item, c, m_source->path());
         // Whatever stands between the closing quote and the delimiter is not part of the item.
-        for (int c = m_source.peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source.peek())
-            m_source.get();
+        for (int c = m_source->peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source->peek())
+            m_source->get();
     } else {
-        for (int c = m_source.peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source.peek())
-            appendChecked(item, m_source.get(), m_source.path());
+        for (int c = m_source->peek(); c != -1 && c != ',' && c != CR && c != LF; c = m_source->peek())
+            appendChecked(item, m_source->get(), m_source->path());
     }
-    if (m_source.peek() == ',')
-        m_source.get();
+    if (m_source->peek() == ',')
+        m_source->get();
     else
-        m_source.skipLineEnd();
+        m_source->skipLineEnd();
     return ansi::decode(item);
+}
+
+LineReader::LineReader(const QString &path) : m_source(std::make_unique<ByteSource>(path))
+{
+}
+
+LineReader::~LineReader() = default;
+
+bool LineReader::atEndOfStream()
+{
+    return m_source->atEnd();
 }
 
 QString LineReader::readLine()
 {
     QByteArray line;
-    for (int c = m_source.peek(); c != -1 && c != CR && c != LF; c = m_source.peek())
-        appendChecked(line, m_source.get(), m_source.path());
-    m_source.skipLineEnd();
+    for (int c = m_source->peek(); c != -1 && c != CR && c != LF; c = m_source->peek())
+        appendChecked(line, m_source->get(), m_source->path());
+    m_source->skipLineEnd();
     return ansi::decode(line);
 }

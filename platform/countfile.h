@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QString>
 
 #include <memory>
@@ -9,29 +8,7 @@
 // Opening a path where no file exists fails with "Fichier introuvable : " and the path; a line
 // longer than 64 MB fails too, as the file is then no count file.
 
-// Buffered bytes of an open file, with one byte of look-ahead.
-class ByteSource
-{
-public:
-    explicit ByteSource(const QString &path);
-    ByteSource(const ByteSource &) = delete;
-    ByteSource &operator=(const ByteSource &) = delete;
-
-    const QString &path() const { return m_path; }
-    bool atEnd();
-    int peek(); // -1 at the end
-    int get();  // -1 at the end
-    // Consumes a line end (CR LF, LF or a lone CR) if one is next.
-    bool skipLineEnd();
-
-private:
-    bool fill();
-
-    QString m_path;
-    QFile m_file;
-    QByteArray m_buffer;
-    qsizetype m_pos = 0;
-};
+class ByteSource; // buffered bytes of the open file
 
 // The counting pass reads the file item by item, as sequential delimited input fills a text
 // variable: leading spaces skipped, an item up to the next comma or line end (the delimiter
@@ -39,24 +16,26 @@ private:
 class DelimitedItemReader
 {
 public:
-    explicit DelimitedItemReader(const QString &path) : m_source(path) {}
+    explicit DelimitedItemReader(const QString &path);
+    ~DelimitedItemReader();
 
-    bool atEnd() { return m_source.atEnd(); }
+    bool atEnd();
     QString readItem();
 
 private:
-    ByteSource m_source;
+    std::unique_ptr<ByteSource> m_source;
 };
 
 // The sending pass reads the file line by line; an empty line comes back as empty text.
 class LineReader
 {
 public:
-    explicit LineReader(const QString &path) : m_source(path) {}
+    explicit LineReader(const QString &path);
+    ~LineReader();
 
-    bool atEndOfStream() { return m_source.atEnd(); }
+    bool atEndOfStream();
     QString readLine();
 
 private:
-    ByteSource m_source;
+    std::unique_ptr<ByteSource> m_source;
 };

@@ -117,8 +117,7 @@ double parseRegionalNumber(const QString &raw)
     return negative ? -value : value;
 }
 
-} // namespace
-
+// Rounds half to even, as the platform rounds a number to an integer.
 double roundHalfEven(double value)
 {
     const double floor = std::floor(value);
@@ -129,6 +128,8 @@ double roundHalfEven(double value)
         return floor + 1.0;
     return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
 }
+
+} // namespace
 
 qint16 variantToInt16(const QVariant &value)
 {

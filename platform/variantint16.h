@@ -7,6 +7,3 @@
 // regional number format. Fails with "Incompatibilité de type" for anything that is not a
 // number and with "Dépassement de capacité" outside -32768..32767.
 qint16 variantToInt16(const QVariant &value);
-
-// Rounds half to even, as the platform rounds a number to an integer.
-double roundHalfEven(double value);

@@ -1,73 +1,73 @@
 #pragma once
 
 // What the fuzz targets share: a check that stops the run with its reason, a scratch folder for
-// the inputs that the code under test reads from a path, and the operators' regional settings.
+// inputs that the code under test reads from a path, the failures expected, count files; and
+// the operators' regional settings (tests/testlocale.h).
 
 #include "platform/failure.h"
+#include "tests/support/files.h"
 #include "tests/testlocale.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
+#include <optional>
 
 // libFuzzer keeps the input of any abort as a finding.
-#define FUZZ_CHECK(condition)                                                                   \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                        \
-        }                                                                                        \
-    } while (false)
+#define FUZZ_CHECK(condition) ((condition) ? void() : fuzz::fail(__FILE__, __LINE__, #condition))
 
 namespace fuzz {
 
-// The locales of tests/testlocale.h: decimal comma, decimal point, and U+066B.
-inline const char *const kLocales[] = {"virgule", "point", "arabe"};
-
-inline void useLocale(const char *name)
+[[noreturn]] inline void fail(const char *file, int line, const char *what)
 {
-    QLocale::setDefault(testLocale(QString::fromLatin1(name)));
+    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
+    std::abort();
 }
 
-// A folder of this process, removed when the run ends normally; in memory where there is
-// room, as the settings writer syncs its file to disk.
+// A file of this process's folder, removed when the run ends normally; in memory where there
+// is room, as the settings writer syncs its file to disk.
 inline QString scratchPath(const QString &name)
 {
-    static const QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-                                       ? QStringLiteral("/dev/shm/tirvano-fuzz-XXXXXX")
-                                       : QDir::tempPath() + QStringLiteral("/tirvano-fuzz-XXXXXX"));
+    static const QTemporaryDir dir((QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath())
+                                   + QStringLiteral("/tirvano-fuzz-XXXXXX"));
     FUZZ_CHECK(dir.isValid());
     return dir.filePath(name);
 }
 
-inline QString writeFile(const QString &name, const QByteArray &bytes)
+inline QString scratchFile(const QString &name, const QByteArray &bytes)
 {
-    const QString path = scratchPath(name);
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
-    return path;
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    writeFile(scratchPath(name), bytes);
+    return scratchPath(name);
 }
 
 // A failure is one of the expected kinds, with a French description.
 inline void expectFailure(const Failure &failure, std::initializer_list<int> numbers)
 {
-    bool expected = false;
-    for (int number : numbers)
-        expected = expected || failure.number() == number;
-    if (!expected)
-        std::fprintf(stderr, "unexpected failure %d: %s\n", failure.number(), failure.what());
-    FUZZ_CHECK(expected && !failure.description().isEmpty());
+    if (std::find(numbers.begin(), numbers.end(), failure.number()) == numbers.end() || failure.description().isEmpty())
+        fail("unexpected failure", failure.number(), failure.what());
+}
+
+// What the call gives, or nothing when it fails as expected.
+template<typename Call> auto resultOf(Call call, std::initializer_list<int> failures) -> std::optional<decltype(call())>
+{
+    try {
+        return call();
+    } catch (const Failure &failure) {
+        expectFailure(failure, failures);
+        return std::nullopt;
+    }
+}
+
+// A count file made of the input; one first byte in 16 puts the rest just before the end of
+// the readers' 64 KB buffer, so that line ends and quotes straddle it.
+inline QByteArray countFileBytes(const QByteArray &input)
+{
+    const bool straddle = !input.isEmpty() && (input[0] & 0xF0) == 0xF0;
+    return QByteArray(straddle ? 64 * 1024 - (input[0] & 0x0F) : 0, 'x') + input.mid(1);
 }
 
 } // namespace fuzz

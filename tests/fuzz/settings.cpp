@@ -7,16 +7,11 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-namespace {
-
-qsizetype lineCount(const QByteArray &bytes)
+static qsizetype lineCount(QByteArray bytes)
 {
-    QByteArray normal = bytes;
-    normal.replace("\r\n", "\n").replace('\r', '\n');
-    return normal.count('\n') + (normal.isEmpty() || normal.endsWith('\n') ? 0 : 1);
+    bytes.replace("\r\n", "\n").replace('\r', '\n');
+    return bytes.count('\n') + (bytes.isEmpty() || bytes.endsWith('\n') ? 0 : 1);
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -26,17 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString key = ansi::decode(input.ConsumeRandomLengthString(16));
     const QString value = ansi::decode(input.ConsumeRandomLengthString(300));
     const QByteArray before = QByteArray::fromStdString(input.ConsumeRemainingBytesAsString());
-    const QString path = fuzz::writeFile(FichierParametres(), before);
+    const QString path = fuzz::scratchFile(FichierParametres(), before);
 
     FUZZ_CHECK(LireParametre(path, section, key).size() <= 254);
-    const bool written = EcrireParametre(section, key, value, path) != 0;
-    const QByteArray after = fuzz::readFile(path);
-    if (!written) {
-        FUZZ_CHECK(after == before);
+    if (EcrireParametre(section, key, value, path) == 0) {
+        FUZZ_CHECK(readFile(path) == before);
         return 0;
     }
     FUZZ_CHECK(LireParametre(path, section, key) == value.left(254));
-    const qsizetype added = lineCount(after) - lineCount(before);
+    const qsizetype added = lineCount(readFile(path)) - lineCount(before);
     FUZZ_CHECK(added >= 0 && added <= 2);
     return 0;
 }
