@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QTextStream>
 
@@ -21,13 +20,13 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     FakeAutomation automation;
     frmmain window({dialogs, automation, openMdbDatabase, {QDir::tempPath(), QStringLiteral("InventaireTirvano")}});
-    window.Txtsociete->setText(QStringLiteral("01"));
-    window.Txtdepot->setText(QStringLiteral("DEP1"));
-    window.lblchemin->setText(QStringLiteral("/home/magasin/comptages/inventaire_depot1.txt"));
-    window.lblGestion->setText(QStringLiteral("/srv/gestion/Corvel.mdb"));
-    window.LblMessages->setText(QStringLiteral("Importation des données ..."));
-    window.ProgressBar1->setPreciseValue(60.0f);
-    window.ProgressBar1->show();
+    for (auto [name, text] : {std::pair{"Txtsociete", "01"}, {"Txtdepot", "DEP1"},
+                              {"lblchemin", "/home/magasin/comptages/inventaire_depot1.txt"},
+                              {"lblGestion", "/srv/gestion/Corvel.mdb"}, {"LblMessages", "Importation des données ..."}})
+        window.findChild<QWidget *>(QLatin1String(name))->setProperty("text", QString::fromUtf8(text));
+    auto *bar = window.findChild<ProgressBar *>(QStringLiteral("ProgressBar1"));
+    bar->setPreciseValue(60.0f);
+    bar->show();
     window.show();
 
     if (!window.grab().save(output)) {
