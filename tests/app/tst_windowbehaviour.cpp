@@ -1,7 +1,8 @@
 // What the operator does with the window: the edition menu, the settings saved on request, the
-// two pickers, the checks of "Valider", an import and "Fermer"; the program's own message boxes
-// and file dialog. Dialogs are answered by the test; the settings file is a real file in a
-// folder standing for the executable's.
+// two pickers, the checks of "Valider", a long import and "Fermer"; the program's own message
+// boxes and file filters. Dialogs are answered by the test; the settings file is a real file in
+// a folder standing for the executable's. What the run itself does is tested on fakes below
+// the window (tests/integration, tests/import).
 #include "app/controls.h"
 #include "app/qtdialogs.h"
 #include "tests/support/articledb.h"
@@ -9,8 +10,6 @@
 #include "tests/support/importtexts.h"
 #include "tests/support/testwindow.h"
 
-#include <QFileDialog>
-#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -36,10 +35,6 @@ struct PaintRecorder : QObject {
     std::function<QString()> m_shown;
 };
 
-const QString kCodes = QStringLiteral("Vous devez saisir un code dépôt et un code société");
-const QString kCountFile = QStringLiteral("Vous devez selectionner un fichier d'inventaire");
-const QString kDatabase = QStringLiteral("Vous devez selectionner le fichier Corvel.mdb de votre gestion");
-
 // A message as "icon|title|text".
 QString shown(const RecordingDialogs::Message &m)
 {
@@ -54,16 +49,6 @@ class TestWindowBehaviour : public QObject
     Q_OBJECT
 
     FakeAutomation m_automation;
-
-    // A database of one article and a count file of `lines` lines of it, both picked; the
-    // window on screen.
-    void readyToImport(TestWindow &t, int lines)
-    {
-        t.pick("TblGestion_1", writeArticles(t.directory.filePath("gestion.mdb"), {article("X", "1")}));
-        writeFile(t.directory.filePath("comptage.txt"), QByteArray("X;1;\r\n").repeated(lines));
-        t.pick("TlbFichier_1", t.directory.filePath("comptage.txt"));
-        t.show();
-    }
 
 private Q_SLOTS:
     void initTestCase() { QApplication::setFont(frmmain::applicationFont()); }
@@ -130,12 +115,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("countFile"); // picked when not empty
         QTest::addColumn<QString>("database"); // picked when not empty
         QTest::addColumn<QString>("message");
-        QTest::newRow("nothing") << "" << "" << "" << "" << kCodes;
-        QTest::newRow("no company") << "" << "D1" << "c.txt" << "g.mdb" << kCodes;
-        QTest::newRow("no depot") << "S1" << "" << "c.txt" << "g.mdb" << kCodes;
-        QTest::newRow("database, no count file") << "S1" << "D1" << "" << "g.mdb" << kCountFile;
-        QTest::newRow("no database") << "S1" << "D1" << "c.txt" << "" << kDatabase;
-        QTest::newRow("blanks are codes") << " " << " " << "c.txt" << "" << kDatabase;
+        using namespace importtexts;
+        QTest::newRow("nothing") << "" << "" << "" << "" << kNoCodes;
+        QTest::newRow("no company") << "" << "D1" << "c.txt" << "g.mdb" << kNoCodes;
+        QTest::newRow("no depot") << "S1" << "" << "c.txt" << "g.mdb" << kNoCodes;
+        QTest::newRow("database, no count file") << "S1" << "D1" << "" << "g.mdb" << kNoCountFile;
+        QTest::newRow("no database") << "S1" << "D1" << "c.txt" << "" << kNoDatabase;
+        QTest::newRow("blanks are codes") << " " << " " << "c.txt" << "" << kNoDatabase;
     }
 
     void validerChecks()
@@ -170,14 +156,17 @@ private Q_SLOTS:
         QCOMPARE(t.dialogs.filters, (QStringList{"Gestion | *.mdb", "*.*"}));
     }
 
-    // During a run the status line and the bar are painted as they change, while events wait:
-    // the bar once per pixel it gains, not at every line, and what the screen shows of it is
-    // the bar as it is. The codes are the boxes' as "Valider" is clicked, the edition the
+    // During a long run the status line and the bar are painted as they change, while events
+    // wait: the bar once per pixel it gains, not at every line, and what the screen shows of it
+    // is the bar as it is. The codes are the boxes' as "Valider" is clicked, the edition the
     // loaded one.
-    void runPaintsWithoutHandlingEvents()
+    void longRunPaintsTheBarOncePerPixel()
     {
         TestWindow t(m_automation, "[Societe]\r\nSociete=S1\r\nDepot=D1\r\nGestion=1\r\n");
-        readyToImport(t, 4000);
+        t.pick("TblGestion_1", writeArticles(t.directory.filePath("gestion.mdb"), {article("X", "1")}));
+        writeFile(t.directory.filePath("comptage.txt"), QByteArray("X;1;\r\n").repeated(4000));
+        t.pick("TlbFichier_1", t.directory.filePath("comptage.txt"));
+        t.show();
         t.setText("Txtdepot", QStringLiteral("D2"));
         frmmain &w = *t.window;
         auto *bar = t.find<ProgressBar>(QStringLiteral("ProgressBar1"));
@@ -206,12 +195,12 @@ private Q_SLOTS:
         QCOMPARE(m_automation.calls[2].arguments, (QStringList{"D2", "X", "1"}));
         QCOMPARE(compared, 13);
         const int ownPaints = barPaints.paints - compared; // each fresh drawing paints the bar too
-        QVERIFY2(ownPaints <= bar->width() + 3, qPrintable(QString::number(ownPaints)));
+        QVERIFY2(ownPaints >= bar->width() - 10 && ownPaints <= bar->width() + 3, qPrintable(QString::number(ownPaints)));
         QCOMPARE(different, 0);
     }
 
-    // Even a run that fails disables "Valider", which keeps its look and stays silent; picking
-    // a count file, the same one again, enables it.
+    // Even a run that fails disables "Valider", which then stays silent; picking a count file,
+    // the same one again, enables it.
     void validerDisabledUntilTheNextPick()
     {
         TestWindow t(m_automation, "[Societe]\r\nSociete=S1\r\nDepot=D1\r\nGestionPath=/nulle/part.mdb\r\n");
@@ -220,11 +209,9 @@ private Q_SLOTS:
         const QStringList pickAndFail{"openFile:*.*", "message:" + importtexts::kFailure + "Fichier introuvable : /nulle/part.mdb"};
         t.pick("TlbFichier_1", countFile);
         QWidget *valider = t.find("TlbPrpp_1");
-        const QImage look = valider->grab().toImage();
         t.click("TlbPrpp_1");
         QCOMPARE(std::exchange(t.dialogs.events, {}), pickAndFail);
         QVERIFY(!valider->isEnabled());
-        QCOMPARE(valider->grab().toImage(), look);
         t.click("TlbPrpp_1");
         QVERIFY(t.dialogs.events.isEmpty());
         t.pick("TlbFichier_1", countFile);
@@ -246,39 +233,11 @@ private Q_SLOTS:
         QCOMPARE(readFile(t.settingsFile()), settings);
     }
 
-    // The program's own file dialog lists what the filter lets through, names without a dot included.
-    void fileDialogFilters_data()
+    // "*.*" reaches Qt as "*": Qt's "*.*" would hide the names without a dot.
+    void fileFilters()
     {
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QString>("nameFilters");
-        QTest::addColumn<QStringList>("listed");
-        QTest::newRow("database") << "Gestion | *.mdb" << "Gestion (*.mdb)" << QStringList{"Corvel.mdb"};
-        QTest::newRow("count file") << "*.*" << "Tous les fichiers (*)" << QStringList{"Corvel.mdb", "comptage", "inventaire.txt"};
-    }
-
-    void fileDialogFilters()
-    {
-        QFETCH(QString, filter);
-        QFETCH(QString, nameFilters);
-        QFETCH(QStringList, listed);
-        QCOMPARE(QtDialogs::nameFilters(filter), nameFilters);
-        QTemporaryDir dir;
-        for (const char *name : {"Corvel.mdb", "comptage", "inventaire.txt"})
-            writeFile(dir.filePath(QString::fromLatin1(name)), "x");
-        QFileDialog dialog(nullptr, QString(), dir.path(), nameFilters);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        auto *model = dialog.findChild<QFileSystemModel *>();
-        QVERIFY(model);
-        const auto shown = [&] {
-            QStringList names;
-            const QModelIndex root = model->index(dir.path());
-            for (int row = 0; row < model->rowCount(root); ++row)
-                if (model->flags(model->index(row, 0, root)) & Qt::ItemIsEnabled)
-                    names << model->index(row, 0, root).data().toString();
-            names.sort();
-            return names;
-        };
-        QTRY_COMPARE(shown(), listed);
+        QCOMPARE(QtDialogs::nameFilters(QStringLiteral("Gestion | *.mdb")), QStringLiteral("Gestion (*.mdb)"));
+        QCOMPARE(QtDialogs::nameFilters(QStringLiteral("*.*")), QStringLiteral("Tous les fichiers (*)"));
     }
 
     // The program's message boxes: OK only, the icon asked for, the title asked for or the
