@@ -51,7 +51,6 @@ class TestWindowBehaviour : public QObject
     FakeAutomation m_automation;
 
 private Q_SLOTS:
-    void initTestCase() { QApplication::setFont(frmmain::applicationFont()); }
     void init() { m_automation = {}; }
 
     // The edition as loaded, then as the menu leaves it; the ticks only show it, and the
@@ -90,20 +89,32 @@ private Q_SLOTS:
         QVERIFY(readFile(t.settingsFile()).contains("\r\nGestion=" + QByteArray::number(saved) + "\r\n"));
     }
 
-    // "Définir par défaut" writes the four keys from the boxes, the edition and the path shown,
-    // then confirms.
-    void cmdDefautSavesAndConfirms()
+    // The pickers show the paths they get. "Définir par défaut" writes the four keys from the
+    // boxes, the edition and the path shown, then confirms; "Fermer" saves nothing.
+    void settingsSavedOnRequestOnly()
     {
         TestWindow t(m_automation);
         t.setText("Txtsociete", QStringLiteral("Société «A»"));
         t.setText("Txtdepot", QStringLiteral("  D 1  "));
         t.click("mnudovane");
         t.pick("TblGestion_1", QStringLiteral("/srv/gestion été/Corvel.mdb"));
+        QCOMPARE(t.text("lblchemin"), QString());
+        t.pick("TlbFichier_1", QStringLiteral("/home/comptage"));
+        QCOMPARE(t.text("lblGestion") + '|' + t.text("lblchemin"), QStringLiteral("/srv/gestion été/Corvel.mdb|/home/comptage"));
+        QCOMPARE(t.dialogs.filters, (QStringList{"Gestion | *.mdb", "*.*"}));
         t.click("CmdDefaut");
-        QCOMPARE(readFile(t.settingsFile()), QByteArray("[Societe]\r\nSociete=Soci\xE9t\xE9 \xAB" "A\xBB\r\nDepot=  D 1  \r\n"
-                                                        "Gestion=2\r\nGestionPath=/srv/gestion \xE9t\xE9/Corvel.mdb\r\n"));
-        QCOMPARE(t.dialogs.events.size(), 2);
+        const QByteArray saved("[Societe]\r\nSociete=Soci\xE9t\xE9 \xAB" "A\xBB\r\nDepot=  D 1  \r\nGestion=2\r\n"
+                               "GestionPath=/srv/gestion \xE9t\xE9/Corvel.mdb\r\n");
+        QCOMPARE(readFile(t.settingsFile()), saved);
+        QCOMPARE(t.dialogs.events.size(), 3);
         QCOMPARE(shown(t.dialogs.messages.value(0)), "information|InventaireTirvano|Paramètres enregistrés");
+        t.show();
+        t.setText("Txtsociete", QStringLiteral("modifiée"));
+        t.click("mnukelmar");
+        t.click("TlbPrpp_2");
+        QVERIFY(!t.window->isVisible());
+        QCOMPARE(t.dialogs.events.size(), 3);
+        QCOMPARE(readFile(t.settingsFile()), saved);
     }
 
     // The checks come in this order, each with its message; a blank is a code. The database
@@ -144,16 +155,6 @@ private Q_SLOTS:
         // Nothing changed: no import, the bar hidden, the button still enabled.
         QVERIFY(m_automation.created.isEmpty());
         QVERIFY(t.find("ProgressBar1")->isHidden() && t.find("TlbPrpp_1")->isEnabled());
-    }
-
-    void pickersShowThePaths()
-    {
-        TestWindow t(m_automation);
-        t.pick("TblGestion_1", QStringLiteral("/srv/Corvel.mdb"));
-        QCOMPARE(t.text("lblchemin"), QString());
-        t.pick("TlbFichier_1", QStringLiteral("/home/comptage"));
-        QCOMPARE(t.text("lblGestion") + '|' + t.text("lblchemin"), QStringLiteral("/srv/Corvel.mdb|/home/comptage"));
-        QCOMPARE(t.dialogs.filters, (QStringList{"Gestion | *.mdb", "*.*"}));
     }
 
     // During a long run the status line and the bar are painted as they change, while events
@@ -218,19 +219,6 @@ private Q_SLOTS:
         QVERIFY(valider->isEnabled());
         t.click("TlbPrpp_1");
         QCOMPARE(t.dialogs.events, pickAndFail);
-    }
-
-    void fermerSavesNothing()
-    {
-        const QByteArray settings = "[Societe]\r\nSociete=S1\r\n";
-        TestWindow t(m_automation, settings);
-        t.show();
-        t.setText("Txtsociete", QStringLiteral("modifiée"));
-        t.click("mnudovane");
-        t.click("TlbPrpp_2");
-        QVERIFY(!t.window->isVisible());
-        QVERIFY(t.dialogs.events.isEmpty());
-        QCOMPARE(readFile(t.settingsFile()), settings);
     }
 
     // "*.*" reaches Qt as "*": Qt's "*.*" would hide the names without a dot.

@@ -6,6 +6,7 @@
 #include "tests/support/recordingdialogs.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +21,7 @@ struct TestWindow {
     {
         if (!settings.isNull())
             writeFile(settingsFile(), settings);
+        QApplication::setFont(frmmain::applicationFont()); // as the program does before its window
         window = std::make_unique<frmmain>(frmmain::Environment{
             dialogs, automation, openBuiltMdbDatabase, {directory.path(), QStringLiteral("InventaireTirvano")}});
     }
@@ -48,11 +50,12 @@ struct TestWindow {
         dialogs.fileAnswers = {file};
         click(button);
     }
+    // On screen and active, so that focus and the mouse behave as for the operator.
     void show()
     {
         window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            qFatal("the window never showed");
+        if (!QTest::qWaitForWindowActive(window.get()))
+            qFatal("the window never became active");
     }
     QString settingsFile() const { return directory.filePath(QStringLiteral("Parametres.ini")); }
 
