@@ -123,32 +123,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("societe");
         QTest::addColumn<QString>("depot");
-        QTest::addColumn<QString>("countFile"); // picked when not empty
-        QTest::addColumn<QString>("database"); // picked when not empty
+        QTest::addColumn<QString>("picked"); // the pickers clicked, in order
         QTest::addColumn<QString>("message");
         using namespace importtexts;
-        QTest::newRow("nothing") << "" << "" << "" << "" << kNoCodes;
-        QTest::newRow("no company") << "" << "D1" << "c.txt" << "g.mdb" << kNoCodes;
-        QTest::newRow("no depot") << "S1" << "" << "c.txt" << "g.mdb" << kNoCodes;
-        QTest::newRow("database, no count file") << "S1" << "D1" << "" << "g.mdb" << kNoCountFile;
-        QTest::newRow("no database") << "S1" << "D1" << "c.txt" << "" << kNoDatabase;
-        QTest::newRow("blanks are codes") << " " << " " << "c.txt" << "" << kNoDatabase;
+        QTest::newRow("nothing") << "" << "" << "" << kNoCodes;
+        QTest::newRow("no company") << "" << "D1" << "TblGestion_1 TlbFichier_1" << kNoCodes;
+        QTest::newRow("no depot") << "S1" << "" << "TblGestion_1 TlbFichier_1" << kNoCodes;
+        QTest::newRow("database, no count file") << "S1" << "D1" << "TblGestion_1" << kNoCountFile;
+        QTest::newRow("no database") << "S1" << "D1" << "TlbFichier_1" << kNoDatabase;
+        QTest::newRow("blanks are codes") << " " << " " << "TlbFichier_1" << kNoDatabase;
     }
 
     void validerChecks()
     {
         QFETCH(QString, societe);
         QFETCH(QString, depot);
-        QFETCH(QString, countFile);
-        QFETCH(QString, database);
+        QFETCH(QString, picked);
         QFETCH(QString, message);
         TestWindow t(m_automation);
         t.setText("Txtsociete", societe);
         t.setText("Txtdepot", depot);
-        if (!database.isEmpty())
-            t.pick("TblGestion_1", database);
-        if (!countFile.isEmpty())
-            t.pick("TlbFichier_1", countFile);
+        for (const QString &picker : picked.split(' ', Qt::SkipEmptyParts))
+            t.pick(picker, QStringLiteral("/srv/choisi"));
         t.click("TlbPrpp_1");
         QCOMPARE(t.dialogs.messages.size(), 1);
         QCOMPARE(shown(t.dialogs.messages[0]), "exclamation|InventaireTirvano|" + message);
