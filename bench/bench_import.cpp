@@ -18,7 +18,6 @@
 #include "platform/dbusautomation.h"
 #include "tests/support/builtmdbreader.h"
 #include "tests/support/fakeimportview.h"
-#include "tests/support/privatebus.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testbus.h"
 
@@ -138,7 +137,7 @@ double importFromWindow(AutomationFactory &automation, const Paths &paths,
     settings.close();
 
     RecordingDialogs dialogs;
-    frmmain window({dialogs, automation, openMdbDatabase, {paths.directory, QStringLiteral("bench_import")}});
+    frmmain window({dialogs, automation, openBuiltMdbDatabase, {paths.directory, QStringLiteral("bench_import")}});
     dialogs.fileAnswers = {paths.countFile};
     window.findChild<Toolbar *>(QStringLiteral("TlbFichier"))->button(1)->trigger();
     window.show();

@@ -8,7 +8,6 @@
 #include "tests/support/builtmdbreader.h"
 #include "tests/support/fakeimportview.h"
 #include "tests/support/importtexts.h"
-#include "tests/support/privatebus.h"
 #include "tests/support/recordingdialogs.h"
 #include "tests/support/testbus.h"
 #include "tests/testlocale.h"

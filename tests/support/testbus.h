@@ -2,18 +2,18 @@
 
 // For suites that run on the private test bus (tirvano_add_test(... BUS)), where the bus starts
 // the reference server on demand: its directory (journal and script), the environment the bus
-// gives the servers it starts, and stopping a server between tests.
+// gives the servers it starts, stopping a server between tests, and a bus of one's own.
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
-#include <QStringList>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -26,33 +26,31 @@ namespace testbus {
 inline const QString Kelmar = QStringLiteral("GestionKelmar.ClsProjet");
 inline const QString Dovane = QStringLiteral("GestionDovane.ClsProjet");
 
-inline QDBusMessage busDaemon(const QDBusConnection &bus, const QString &method, const QList<QVariant> &arguments)
+// The bus's answer to one of its own methods; true for an empty answer, invalid for an error.
+inline QVariant busDaemon(const QDBusConnection &bus, const QString &method, const QVariant &argument)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                                          QStringLiteral("org.freedesktop.DBus"), method);
-    message.setArguments(arguments);
-    return bus.call(message);
+    const QString daemon = QStringLiteral("org.freedesktop.DBus");
+    QDBusMessage call = QDBusMessage::createMethodCall(daemon, QStringLiteral("/org/freedesktop/DBus"), daemon, method);
+    const QDBusMessage reply = bus.call(call << argument);
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0, true) : QVariant();
 }
 
 // The environment of every server the bus starts from now on.
 inline bool setActivationEnvironment(const QDBusConnection &bus, const QMap<QString, QString> &environment)
 {
     qDBusRegisterMetaType<QMap<QString, QString>>();
-    return busDaemon(bus, QStringLiteral("UpdateActivationEnvironment"), {QVariant::fromValue(environment)}).type()
-        == QDBusMessage::ReplyMessage;
+    return busDaemon(bus, QStringLiteral("UpdateActivationEnvironment"), QVariant::fromValue(environment)).toBool();
 }
 
 inline bool hasOwner(const QDBusConnection &bus, const QString &name)
 {
-    const QDBusMessage reply = busDaemon(bus, QStringLiteral("NameHasOwner"), {name});
-    return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+    return busDaemon(bus, QStringLiteral("NameHasOwner"), name).toBool();
 }
 
 // The process owning a name, or 0.
 inline qint64 ownerPid(const QDBusConnection &bus, const QString &name)
 {
-    const QDBusMessage reply = busDaemon(bus, QStringLiteral("GetConnectionUnixProcessID"), {name});
-    return reply.type() == QDBusMessage::ReplyMessage ? qint64(reply.arguments().value(0).toUInt()) : 0;
+    return busDaemon(bus, QStringLiteral("GetConnectionUnixProcessID"), name).toLongLong();
 }
 
 // Polls without processing events, as the code under test waits.
@@ -70,8 +68,7 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10
 // Kills the server owning the name, if any, and waits until the bus has seen it go.
 inline bool killServer(const QDBusConnection &bus, const QString &name)
 {
-    const qint64 pid = ownerPid(bus, name);
-    if (pid > 0)
+    if (const qint64 pid = ownerPid(bus, name))
         ::kill(pid_t(pid), SIGKILL);
     return waitUntil([&] { return !hasOwner(bus, name); });
 }
@@ -81,7 +78,6 @@ class ServerDirectory
 {
 public:
     QString path() const { return m_dir.path(); }
-    QString journalPath() const { return m_dir.filePath(QStringLiteral("journal.jsonl")); }
 
     void writeScript(const QByteArray &json) const
     {
@@ -92,46 +88,86 @@ public:
     void clear() const
     {
         QFile::remove(m_dir.filePath(QStringLiteral("script.json")));
-        QFile::remove(journalPath());
+        QFile::remove(m_dir.filePath(QStringLiteral("journal.jsonl")));
     }
 
     QList<QJsonObject> journal() const
     {
         QList<QJsonObject> entries;
-        QFile file(journalPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return entries;
-        while (!file.atEnd())
-            entries.append(QJsonDocument::fromJson(file.readLine()).object());
+        QFile file(m_dir.filePath(QStringLiteral("journal.jsonl")));
+        if (file.open(QIODevice::ReadOnly))
+            while (!file.atEnd())
+                entries.append(QJsonDocument::fromJson(file.readLine()).object());
         return entries;
     }
 
-    // The journal in short: "call /1 Init S1||" — event, object, method, arguments.
+    // The journal in short: "call /1 Init S1||" — event, object, method or reason, arguments.
     QStringList summary(const QStringList &events = {}) const
     {
         QStringList lines;
         for (const QJsonObject &entry : journal()) {
-            const QString event = entry.value(QStringLiteral("event")).toString();
-            if (!events.isEmpty() && !events.contains(event))
-                continue;
-            QStringList parts{event};
-            for (const char *key : {"object", "method", "reason"}) {
+            QStringList parts;
+            for (const char *key : {"event", "object", "method", "reason", "arguments"}) {
                 if (entry.contains(QLatin1String(key)))
-                    parts.append(entry.value(QLatin1String(key)).toString());
+                    parts.append(entry.value(QLatin1String(key)).toVariant().toStringList().join(QLatin1Char('|')));
             }
-            if (entry.contains(QStringLiteral("arguments"))) {
-                QStringList arguments;
-                for (const QJsonValue &argument : entry.value(QStringLiteral("arguments")).toArray())
-                    arguments.append(argument.toString());
-                parts.append(arguments.join(QLatin1Char('|')));
-            }
-            lines.append(parts.join(QLatin1Char(' ')));
+            if (events.isEmpty() || events.contains(parts.value(0)))
+                lines.append(parts.join(QLatin1Char(' ')));
         }
         return lines;
     }
 
 private:
     QTemporaryDir m_dir;
+};
+
+// A bus of our own, run by dbus-daemon for as long as the object lives: the bus of a program
+// not run under dbus-run-session (the benchmark), or a second bus beside the suite's.
+class PrivateBus
+{
+public:
+    explicit PrivateBus(const QString &configFile, const QString &connectionName = QStringLiteral("bus-prive"))
+        : m_name(connectionName)
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"), {"--config-file=" + configFile, "--nofork", "--print-address=1"});
+        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) {
+        }
+        const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(m_daemon.readLine()).trimmed(), m_name);
+        if (!bus.isConnected())
+            m_error = QStringLiteral("pas de bus privé : %1 %2").arg(m_daemon.errorString(), bus.lastError().message());
+    }
+    ~PrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(m_name);
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(5000))
+            m_daemon.kill();
+        m_daemon.waitForFinished(5000);
+    }
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    bool isConnected() const { return m_error.isEmpty(); }
+    QString error() const { return m_error; }
+    QDBusConnection connection() const { return QDBusConnection(m_name); }
+
+    // Writes to `path` the configuration `from` with its service directories replaced by
+    // `serviceDirectory`: the same bus, starting other servers or none.
+    static bool writeConfig(const QString &from, const QString &serviceDirectory, const QString &path)
+    {
+        QFile source(from), target(path);
+        if (!source.open(QIODevice::ReadOnly))
+            return false;
+        QString text = QString::fromUtf8(source.readAll());
+        static const QRegularExpression serviceDirs(QStringLiteral("<servicedir>[^<]*</servicedir>"));
+        const QByteArray bytes = text.replace(serviceDirs, "<servicedir>" + serviceDirectory.toHtmlEscaped() + "</servicedir>").toUtf8();
+        return text.contains(serviceDirs) && target.open(QIODevice::WriteOnly) && target.write(bytes) == bytes.size();
+    }
+
+private:
+    QString m_name;
+    QProcess m_daemon;
+    QString m_error;
 };
 
 } // namespace testbus

@@ -3,12 +3,11 @@
 #include "platform/failure.h"
 #include "tools/mdbwriter/mdbwriter.h"
 #include "tools/mdbwriter/rowtext.h"
+#include "tools/programerror.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTextStream>
-
-#include <cstdio>
 
 namespace {
 
@@ -49,10 +48,10 @@ struct TableInput
     QString input; // empty: standard input
 };
 
-struct UsageError
+[[noreturn]] void usageError(const QString &text)
 {
-    QString text;
-};
+    fail(text + QStringLiteral("\nVoir « mdbwriter --help »."), 2);
+}
 
 QByteArray readInput(const QString &path)
 {
@@ -70,7 +69,7 @@ QByteArray readInput(const QString &path)
     return file.readAll();
 }
 
-int run(const QStringList &arguments)
+void run(const QStringList &arguments)
 {
     QString output;
     std::vector<TableInput> inputs;
@@ -78,11 +77,11 @@ int run(const QStringList &arguments)
         QString option = arguments[i];
         if (option == QStringLiteral("-h") || option == QStringLiteral("--help")) {
             QTextStream(stdout) << QString::fromUtf8(usage);
-            return 0;
+            return;
         }
         if (!option.startsWith(QStringLiteral("--"))) {
             if (!output.isEmpty())
-                throw UsageError{QStringLiteral("un seul fichier de sortie : « %1 » en trop.").arg(option)};
+                usageError(QStringLiteral("un seul fichier de sortie : « %1 » en trop.").arg(option));
             output = option;
             continue;
         }
@@ -94,27 +93,26 @@ int run(const QStringList &arguments)
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            throw UsageError{QStringLiteral("l'option %1 attend une valeur.").arg(option)};
+            usageError(QStringLiteral("l'option %1 attend une valeur.").arg(option));
         }
         if (option == QStringLiteral("--table")) {
             inputs.push_back({value, {}, {}});
         } else if (option == QStringLiteral("--columns") || option == QStringLiteral("--input")) {
             if (inputs.empty())
-                throw UsageError{QStringLiteral("%1 doit suivre --table.").arg(option)};
+                usageError(QStringLiteral("%1 doit suivre --table.").arg(option));
             (option == QStringLiteral("--columns") ? inputs.back().columns : inputs.back().input) = value;
         } else {
-            throw UsageError{QStringLiteral("option inconnue : %1.").arg(option)};
+            usageError(QStringLiteral("option inconnue : %1.").arg(option));
         }
     }
     if (output.isEmpty())
-        throw UsageError{QStringLiteral("le fichier .mdb à écrire manque.")};
+        usageError(QStringLiteral("le fichier .mdb à écrire manque."));
     int fromStdin = 0;
     for (const TableInput &input : inputs) {
         if (input.columns.isEmpty())
-            throw UsageError{QStringLiteral("la table « %1 » n'a pas de --columns.").arg(input.name)};
+            usageError(QStringLiteral("la table « %1 » n'a pas de --columns.").arg(input.name));
         if (input.input.isEmpty() && ++fromStdin > 1)
-            throw UsageError{QStringLiteral("une seule table peut lire l'entrée standard ; "
-                                            "donnez --input aux autres.")};
+            usageError(QStringLiteral("une seule table peut lire l'entrée standard ; donnez --input aux autres."));
     }
 
     std::vector<mdbwriter::Table> tables;
@@ -126,7 +124,6 @@ int run(const QStringList &arguments)
         tables.push_back(std::move(table));
     }
     mdbwriter::writeMdb(output, tables);
-    return 0;
 }
 
 } // namespace
@@ -134,14 +131,10 @@ int run(const QStringList &arguments)
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    QTextStream errors(stderr);
     try {
-        return run(QCoreApplication::arguments());
-    } catch (const UsageError &error) {
-        errors << "mdbwriter : " << error.text << "\nVoir « mdbwriter --help ».\n";
-        return 2;
+        run(QCoreApplication::arguments());
     } catch (const Failure &failure) {
-        errors << "mdbwriter : " << failure.description() << '\n';
-        return 1;
+        fail(failure.description());
     }
+    return 0;
 }

@@ -1,11 +1,10 @@
 #include "journal.h"
+#include "tools/programerror.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-
-#include <cstdio>
 
 Journal::Journal(const QString &directory, const QString &progId)
     : m_path(directory.isEmpty() ? QString() : QDir(directory).filePath(fileName())), m_progId(progId)
@@ -21,5 +20,5 @@ void Journal::write(QJsonObject entry) const
     const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
     QFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) || file.write(line) != line.size())
-        std::fprintf(stderr, "journal %s : %s\n", qPrintable(m_path), qPrintable(file.errorString()));
+        complain(QStringLiteral("journal %1 : %2").arg(m_path, file.errorString()));
 }

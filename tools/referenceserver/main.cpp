@@ -2,6 +2,7 @@
 // server, started by the session bus on demand (docs/automation.md).
 
 #include "referenceserver.h"
+#include "tools/programerror.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -9,16 +10,6 @@
 #include <QDBusError>
 
 #include <cstdio>
-
-namespace {
-
-int usageError(const QString &message)
-{
-    std::fprintf(stderr, "serveur-gestion-reference : %s\n", qPrintable(message));
-    return 2;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -43,13 +34,13 @@ int main(int argc, char *argv[])
     parser.addOption(keepOption);
     parser.addOption(idleOption);
     if (!parser.parse(app.arguments()))
-        return usageError(parser.errorText());
+        fail(parser.errorText(), 2);
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
     if (parser.positionalArguments().size() != 1)
-        return usageError(QStringLiteral("un identifiant programmatique est attendu"));
+        fail(QStringLiteral("un identifiant programmatique est attendu"), 2);
     const QString progId = parser.positionalArguments().front();
 
     const QString directory = parser.isSet(dirOption) ? parser.value(dirOption) : qEnvironmentVariable("TIRVANO_SERVER_DIR");
@@ -57,23 +48,19 @@ int main(int argc, char *argv[])
     bool ok = false;
     const int idleMs = idleText.toInt(&ok);
     if (!ok || idleMs < 0)
-        return usageError(QStringLiteral("délai d'arrêt non valide : %1").arg(idleText));
+        fail(QStringLiteral("délai d'arrêt non valide : %1").arg(idleText), 2);
 
     // Started by a bus, the server joins that bus: the session address it inherited may name
     // another one.
     const QDBusConnection bus = qEnvironmentVariableIsSet("DBUS_STARTER_ADDRESS")
                                     ? QDBusConnection::connectToBus(QDBusConnection::ActivationBus, QStringLiteral("starter"))
                                     : QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        std::fprintf(stderr, "serveur-gestion-reference : bus D-Bus inaccessible : %s\n", qPrintable(bus.lastError().message()));
-        return 1;
-    }
+    if (!bus.isConnected())
+        fail(QStringLiteral("bus D-Bus inaccessible : %1").arg(bus.lastError().message()));
 
     ReferenceServer server(bus, progId, directory, idleMs, parser.isSet(keepOption));
     QString error;
-    if (!server.start(&error)) {
-        std::fprintf(stderr, "serveur-gestion-reference : %s\n", qPrintable(error));
-        return 1;
-    }
+    if (!server.start(&error))
+        fail(error);
     return app.exec();
 }
