@@ -21,10 +21,10 @@
 
 namespace {
 
-// A place in the client area given in twips.
+// A place in the client area given in twips, 15 to the pixel.
 constexpr QRect twips(int left, int top, int width, int height)
 {
-    constexpr int k = frmmain::kTwipsPerPixel;
+    constexpr int k = 15;
     return {left / k, top / k, width / k, height / k};
 }
 
@@ -67,7 +67,7 @@ frmmain::frmmain(Environment environment, QWidget *parent) : QMainWindow(parent)
     createMenu();
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(kClientWidth, kClientHeight);
+    client->setFixedSize(twips(0, 0, 4845, 3720).size());
     setCentralWidget(client);
     createControls(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);

@@ -38,16 +38,33 @@ public:
     explicit frmmain(Environment environment, QWidget *parent = nullptr);
     ~frmmain() override;
 
-    static constexpr int kTwipsPerPixel = 15;
-    static constexpr int kClientWidth = 4845 / kTwipsPerPixel;
-    static constexpr int kClientHeight = 3720 / kTwipsPerPixel;
-
     // The program's font, set on the application before the window is made. The fixed places
     // were drawn for a narrow 8-point dialog font; at this size and width every caption and
     // status text fits its control.
     static QFont applicationFont();
 
+private Q_SLOTS:
+    // The window's event handlers; no other control event has one. Form_Load runs once the
+    // controls stand, before the window is first shown. A click on a menu item reaches its
+    // handler with the tick as it was: the handler alone sets it (setChecked). A toolbar
+    // handler gets the clicked button's index, counted from 1.
+    void Form_Load();
+    void CmdDefaut_Click();
+    void mnukelmar_Click();
+    void mnudovane_Click();
+    void TlbFichier_ButtonClick(int index);
+    void TblGestion_ButtonClick(int index);
+    void TlbPrpp_ButtonClick(int index);
+
+private:
+    void createControls(QWidget *client);
+    void createMenu();
+    void chooseEdition(qint16 edition, QAction *clicked, QAction *other);
+    void Valider();
+    void Fermer();
+
     // The controls, in the order of their creation: a later one lies above an earlier one.
+    // Each carries its field's name as object name.
     QPushButton *CmdDefaut = nullptr;
     ProgressBar *ProgressBar1 = nullptr;
     QLineEdit *Txtsociete = nullptr;
@@ -75,26 +92,6 @@ public:
     QString Depot;    // depot code handed to the import
     QString FicParam; // the settings file
     qint16 Gestion = 0; // edition: 1 Kelmar, 2 Dovane
-
-private Q_SLOTS:
-    // The window's event handlers; no other control event has one. Form_Load runs once the
-    // controls stand, before the window is first shown. A click on a menu item reaches its
-    // handler with the tick as it was: the handler alone sets it (setChecked). A toolbar
-    // handler gets the clicked button's index, counted from 1.
-    void Form_Load();
-    void CmdDefaut_Click();
-    void mnukelmar_Click();
-    void mnudovane_Click();
-    void TlbFichier_ButtonClick(int index);
-    void TblGestion_ButtonClick(int index);
-    void TlbPrpp_ButtonClick(int index);
-
-private:
-    void createControls(QWidget *client);
-    void createMenu();
-    void chooseEdition(qint16 edition, QAction *clicked, QAction *other);
-    void Valider();
-    void Fermer();
 
     Environment m_environment;
     std::unique_ptr<WindowImportView> m_importView;

@@ -1,41 +1,22 @@
-// What the operator does with the window: settings at start and on request, the edition menu,
-// the two pickers, the checks of "Valider", an import and "Fermer". Dialogs are answered by
-// the test; the settings file is a real file in a folder standing for the executable's.
+// What the operator does with the window: the edition menu, the settings saved on request, the
+// two pickers, the checks of "Valider", a long import and "Fermer"; the program's own message
+// boxes and file filters. Dialogs are answered by the test; the settings file is a real file in
+// a folder standing for the executable's. What the run itself does is tested on fakes below
+// the window (tests/integration, tests/import).
 #include "app/controls.h"
 #include "app/qtdialogs.h"
 #include "tests/support/articledb.h"
 #include "tests/support/fakeautomation.h"
+#include "tests/support/importtexts.h"
 #include "tests/support/testwindow.h"
-#include "tests/testlocale.h"
 
-#include <QAction>
-#include <QFileDialog>
 #include <QMessageBox>
-#include <QFileSystemModel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QScreen>
-#include <QToolButton>
-#include <QTest>
 #include <QTimer>
 
-#include <functional>
 #include <utility>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 // What a widget shows each time it is painted, once per change.
 struct PaintRecorder : QObject {
@@ -45,10 +26,7 @@ struct PaintRecorder : QObject {
     }
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() != QEvent::Paint)
-            return false;
-        ++paints;
-        if (painted.isEmpty() || painted.last() != m_shown())
+        if (event->type() == QEvent::Paint && (++paints, painted.isEmpty() || painted.last() != m_shown()))
             painted << m_shown();
         return false;
     }
@@ -57,9 +35,12 @@ struct PaintRecorder : QObject {
     std::function<QString()> m_shown;
 };
 
-const QString kCodes = QStringLiteral("Vous devez saisir un code dépôt et un code société");
-const QString kCountFile = QStringLiteral("Vous devez selectionner un fichier d'inventaire");
-const QString kDatabase = QStringLiteral("Vous devez selectionner le fichier Corvel.mdb de votre gestion");
+// A message as "icon|title|text".
+QString shown(const RecordingDialogs::Message &m)
+{
+    const char *icons[] = {"none", "critical", "exclamation", "information"};
+    return QString::fromLatin1(icons[int(m.icon)]) + '|' + m.title.value_or("-") + '|' + m.text;
+}
 
 } // namespace
 
@@ -70,343 +51,191 @@ class TestWindowBehaviour : public QObject
     FakeAutomation m_automation;
 
 private Q_SLOTS:
-    void initTestCase() { QApplication::setFont(frmmain::applicationFont()); }
     void init() { m_automation = {}; }
 
-    void firstStartWithoutSettings()
-    {
-        TestWindow t(m_automation);
-        frmmain &w = *t.window;
-        QCOMPARE(w.Txtsociete->text() + w.Txtdepot->text() + w.lblGestion->text(), QString());
-        QCOMPARE(w.Gestion, qint16(1));
-        QVERIFY(!w.mnukelmar->isChecked() && !w.mnudovane->isChecked());
-        QCOMPARE(w.FicParam, t.directory.filePath("Parametres.ini"));
-        QVERIFY(!QFile::exists(w.FicParam));
-        // Saving creates the file with its one section and four keys.
-        QTest::mouseClick(w.CmdDefaut, Qt::LeftButton);
-        QCOMPARE(readFile(w.FicParam), QByteArray("[Societe]\r\nSociete=\r\nDepot=\r\nGestion=1\r\nGestionPath=\r\n"));
-    }
-
-    // The edition as loaded, then as the menu leaves it; what is saved is the edition, its item
-    // ticked or not.
+    // The edition as loaded, then as the menu leaves it; the ticks only show it, and the
+    // settings saved hold the edition.
     void edition_data()
     {
-        QTest::addColumn<QByteArray>("gestion"); // in the settings at start
-        QTest::addColumn<QStringList>("clicks");
-        QTest::addColumn<int>("edition");
-        QTest::addColumn<int>("ticked"); // 1 Kelmar, 2 Dovane, 0 neither
-        QTest::newRow("1") << QByteArray("1") << QStringList{} << 1 << 1;
-        QTest::newRow("2") << QByteArray("2") << QStringList{} << 2 << 2;
-        QTest::newRow("abc") << QByteArray("abc") << QStringList{} << 2 << 2;
-        QTest::newRow("nothing") << QByteArray("") << QStringList{} << 1 << 0;
-        QTest::newRow("Kelmar once") << QByteArray("") << QStringList{"mnukelmar"} << 1 << 1;
-        QTest::newRow("Kelmar twice") << QByteArray("") << QStringList{"mnukelmar", "mnukelmar"} << 1 << 0;
-        QTest::newRow("Dovane while Kelmar ticked") << QByteArray("1") << QStringList{"mnudovane"} << 2 << 2;
-        QTest::newRow("Kelmar while Dovane ticked") << QByteArray("2") << QStringList{"mnukelmar"} << 1 << 1;
-        QTest::newRow("Dovane twice from Kelmar") << QByteArray("1") << QStringList{"mnudovane", "mnudovane"} << 2 << 0;
+        QTest::addColumn<QByteArray>("gestion"); // in the settings at start; null: no settings file
+        QTest::addColumn<QString>("clicks");
+        QTest::addColumn<QString>("ticked");
+        QTest::addColumn<int>("saved");
+        QTest::newRow("first start") << QByteArray() << "" << "" << 1;
+        QTest::newRow("1") << QByteArray("1") << "" << "mnukelmar" << 1;
+        QTest::newRow("abc") << QByteArray("abc") << "" << "mnudovane" << 2;
+        QTest::newRow("nothing") << QByteArray("") << "" << "" << 1;
+        QTest::newRow("Kelmar once") << QByteArray("") << "mnukelmar" << "mnukelmar" << 1;
+        QTest::newRow("Kelmar twice") << QByteArray("") << "mnukelmar mnukelmar" << "" << 1;
+        QTest::newRow("Dovane while Kelmar ticked") << QByteArray("1") << "mnudovane" << "mnudovane" << 2;
+        QTest::newRow("Kelmar while Dovane ticked") << QByteArray("2") << "mnukelmar" << "mnukelmar" << 1;
+        QTest::newRow("Dovane twice from Kelmar") << QByteArray("1") << "mnudovane mnudovane" << "" << 2;
     }
 
     void edition()
     {
         QFETCH(QByteArray, gestion);
-        QFETCH(QStringList, clicks);
-        QFETCH(int, edition);
-        QFETCH(int, ticked);
-        TestWindow t(m_automation, "[Societe]\r\nSociete=S01\r\nDepot=D\xE9p\xF4t\r\nGestion=" + gestion
-                                       + "\r\nGestionPath=/srv/gestion/Corvel.mdb\r\n");
-        frmmain &w = *t.window;
-        QCOMPARE(w.Societe + "|" + w.Txtsociete->text(), QStringLiteral("S01|S01"));
-        QCOMPARE(w.Depot + "|" + w.Txtdepot->text(), QStringLiteral("Dépôt|Dépôt"));
-        QCOMPARE(w.lblGestion->text(), QStringLiteral("/srv/gestion/Corvel.mdb"));
-        for (const QString &item : clicks)
-            w.findChild<QAction *>(item)->trigger();
-        QCOMPARE(int(w.Gestion), edition);
-        QCOMPARE(w.mnukelmar->isChecked(), ticked == 1);
-        QCOMPARE(w.mnudovane->isChecked(), ticked == 2);
-        QTest::mouseClick(w.CmdDefaut, Qt::LeftButton);
-        QVERIFY(readFile(w.FicParam).contains("\r\nGestion=" + QByteArray::number(edition) + "\r\n"));
+        QFETCH(QString, clicks);
+        QFETCH(QString, ticked);
+        QFETCH(int, saved);
+        TestWindow t(m_automation, gestion.isNull() ? QByteArray() : "[Societe]\r\nSociete=S01\r\nDepot=D\xE9p\xF4t\r\nGestion="
+                                                                         + gestion + "\r\nGestionPath=/srv/Corvel.mdb\r\n");
+        const QString loaded = t.text("Txtsociete") + '|' + t.text("Txtdepot") + '|' + t.text("lblGestion");
+        QCOMPARE(loaded, gestion.isNull() ? "||" : QStringLiteral("S01|Dépôt|/srv/Corvel.mdb"));
+        for (const QString &item : clicks.split(' ', Qt::SkipEmptyParts))
+            t.click(item);
+        QCOMPARE(QString(t.ticked("mnukelmar") ? "mnukelmar" : "") + (t.ticked("mnudovane") ? "mnudovane" : ""), ticked);
+        t.click("CmdDefaut");
+        QVERIFY(readFile(t.settingsFile()).contains("\r\nGestion=" + QByteArray::number(saved) + "\r\n"));
     }
 
-    // What "Définir par défaut" saves, the next start shows; the fields follow the boxes on saving only.
-    void saveThenReload_data()
+    // The pickers show the paths they get. "Définir par défaut" writes the four keys from the
+    // boxes, the edition and the path shown, then confirms; "Fermer" saves nothing.
+    void settingsSavedOnRequestOnly()
     {
-        QTest::addColumn<QString>("societe");
-        QTest::addColumn<QString>("depot");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("pathReadBack");
-        const QString accents = QStringLiteral("/srv/gestion été/Corvel.mdb");
-        const QString longPath = QStringLiteral("/srv/") + QString(295, QLatin1Char('x'));
-        QTest::newRow("accents and blanks") << "Société «A»" << "  D 1  " << accents << accents;
-        QTest::newRow("300-character path") << "S02" << "D02" << longPath << longPath.left(254);
+        TestWindow t(m_automation);
+        t.setText("Txtsociete", QStringLiteral("Société «A»"));
+        t.setText("Txtdepot", QStringLiteral("  D 1  "));
+        t.click("mnudovane");
+        t.pick("TblGestion_1", QStringLiteral("/srv/gestion été/Corvel.mdb"));
+        QCOMPARE(t.text("lblchemin"), QString());
+        t.pick("TlbFichier_1", QStringLiteral("/home/comptage"));
+        QCOMPARE(t.text("lblGestion") + '|' + t.text("lblchemin"), QStringLiteral("/srv/gestion été/Corvel.mdb|/home/comptage"));
+        QCOMPARE(t.dialogs.filters, (QStringList{"Gestion | *.mdb", "*.*"}));
+        t.click("CmdDefaut");
+        const QByteArray saved("[Societe]\r\nSociete=Soci\xE9t\xE9 \xAB" "A\xBB\r\nDepot=  D 1  \r\nGestion=2\r\n"
+                               "GestionPath=/srv/gestion \xE9t\xE9/Corvel.mdb\r\n");
+        QCOMPARE(readFile(t.settingsFile()), saved);
+        QCOMPARE(t.dialogs.events.size(), 3);
+        QCOMPARE(shown(t.dialogs.messages.value(0)), "information|InventaireTirvano|Paramètres enregistrés");
+        t.show();
+        t.setText("Txtsociete", QStringLiteral("modifiée"));
+        t.click("mnukelmar");
+        t.click("TlbPrpp_2");
+        QVERIFY(!t.window->isVisible());
+        QCOMPARE(t.dialogs.events.size(), 3);
+        QCOMPARE(readFile(t.settingsFile()), saved);
     }
 
-    void saveThenReload()
-    {
-        QFETCH(QString, societe);
-        QFETCH(QString, depot);
-        QFETCH(QString, path);
-        QFETCH(QString, pathReadBack);
-        TestWindow t(m_automation, "[Societe]\r\nSociete=OLD\r\nDepot=OLD\r\nGestion=1\r\nGestionPath=/old.mdb\r\n");
-        frmmain &w = *t.window;
-        w.Txtsociete->setText(societe);
-        w.Txtdepot->setText(depot);
-        w.mnudovane->trigger();
-        t.dialogs.fileAnswers = {path};
-        QTest::mouseClick(w.TblGestion->buttonWidget(1), Qt::LeftButton);
-        QCOMPARE(w.Societe + "|" + w.Depot, QStringLiteral("OLD|OLD"));
-
-        QTest::mouseClick(w.CmdDefaut, Qt::LeftButton);
-        QCOMPARE(w.Societe + "|" + w.Depot, societe + "|" + depot);
-        QCOMPARE(t.dialogs.messages.size(), 1);
-        QCOMPARE(t.dialogs.messages[0].text, QStringLiteral("Paramètres enregistrés"));
-        QCOMPARE(t.dialogs.messages[0].icon, MessageIcon::Information);
-        QCOMPARE(t.dialogs.messages[0].title, std::optional(QStringLiteral("InventaireTirvano")));
-
-        // The next start of the program.
-        frmmain next({t.dialogs, m_automation, openMdbDatabase, {t.directory.path(), QStringLiteral("InventaireTirvano")}});
-        QCOMPARE(next.Txtsociete->text() + "|" + next.Txtdepot->text(), societe + "|" + depot);
-        QCOMPARE(next.lblGestion->text(), pathReadBack);
-        QCOMPARE(int(next.Gestion), 2);
-        QVERIFY(next.mnudovane->isChecked() && !next.mnukelmar->isChecked());
-    }
-
-    void keepsAHandWrittenSettingsFile()
-    {
-        TestWindow t(m_automation, "; réglages du poste\r\n[Affichage]\r\nTheme=clair\r\n\r\n[SOCIETE]\r\n"
-                                   "# code du magasin\r\nsociete=M1\r\nGestion=2\r\n\r\n[Autre]\r\nX=1\r\n");
-        QCOMPARE(t.window->Txtsociete->text(), QStringLiteral("M1"));
-        t.window->Txtdepot->setText(QStringLiteral("D9"));
-        QTest::mouseClick(t.window->CmdDefaut, Qt::LeftButton);
-        QCOMPARE(readFile(t.window->FicParam),
-                 QByteArray("; réglages du poste\r\n[Affichage]\r\nTheme=clair\r\n\r\n[SOCIETE]\r\n"
-                            "# code du magasin\r\nsociete=M1\r\nGestion=2\r\nDepot=D9\r\nGestionPath=\r\n\r\n"
-                            "[Autre]\r\nX=1\r\n"));
-    }
-
-    // The checks come in this order; a blank is a code.
+    // The checks come in this order, each with its message; a blank is a code. The database
+    // picker leaves the count file unchosen.
     void validerChecks_data()
     {
         QTest::addColumn<QString>("societe");
         QTest::addColumn<QString>("depot");
-        QTest::addColumn<QString>("countFile"); // picked when not empty
-        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("picked"); // the pickers clicked, in order
         QTest::addColumn<QString>("message");
-        QTest::newRow("nothing") << "" << "" << "" << "" << kCodes;
-        QTest::newRow("no company") << "" << "D1" << "c.txt" << "g.mdb" << kCodes;
-        QTest::newRow("no depot") << "S1" << "" << "c.txt" << "g.mdb" << kCodes;
-        QTest::newRow("codes, nothing picked") << "S1" << "D1" << "" << "" << kCountFile;
-        QTest::newRow("no database") << "S1" << "D1" << "c.txt" << "" << kDatabase;
-        QTest::newRow("blanks are codes") << " " << " " << "c.txt" << "" << kDatabase;
+        using namespace importtexts;
+        QTest::newRow("nothing") << "" << "" << "" << kNoCodes;
+        QTest::newRow("no company") << "" << "D1" << "TblGestion_1 TlbFichier_1" << kNoCodes;
+        QTest::newRow("no depot") << "S1" << "" << "TblGestion_1 TlbFichier_1" << kNoCodes;
+        QTest::newRow("database, no count file") << "S1" << "D1" << "TblGestion_1" << kNoCountFile;
+        QTest::newRow("no database") << "S1" << "D1" << "TlbFichier_1" << kNoDatabase;
+        QTest::newRow("blanks are codes") << " " << " " << "TlbFichier_1" << kNoDatabase;
     }
 
     void validerChecks()
     {
         QFETCH(QString, societe);
         QFETCH(QString, depot);
-        QFETCH(QString, countFile);
-        QFETCH(QString, database);
+        QFETCH(QString, picked);
         QFETCH(QString, message);
-        TestWindow t(m_automation, "[Societe]\r\nSociete=AVANT\r\nDepot=AVANT\r\nGestionPath=" + database.toUtf8() + "\r\n");
-        frmmain &w = *t.window;
-        w.Txtsociete->setText(societe);
-        w.Txtdepot->setText(depot);
-        t.dialogs.fileAnswers = {countFile};
-        if (!countFile.isEmpty())
-            QTest::mouseClick(w.TlbFichier->buttonWidget(1), Qt::LeftButton);
-
-        QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
-        QCOMPARE(t.dialogs.messages.size(), 1);
-        QCOMPARE(t.dialogs.messages[0].text, message);
-        QCOMPARE(t.dialogs.messages[0].icon, MessageIcon::Exclamation);
-        QCOMPARE(t.dialogs.messages[0].title, std::optional(QStringLiteral("InventaireTirvano")));
-        // Nothing changed: no import, the fields as loaded, the button still enabled.
-        QVERIFY(m_automation.created.isEmpty());
-        QCOMPARE(w.Societe, QStringLiteral("AVANT"));
-        QVERIFY(w.ProgressBar1->isHidden() && w.TlbPrpp->button(1)->isEnabled());
-    }
-
-    void pickers()
-    {
         TestWindow t(m_automation);
-        frmmain &w = *t.window;
-        t.dialogs.fileAnswers = {QStringLiteral("/srv/Corvel.mdb"), QStringLiteral("/home/comptage")};
-        QTest::mouseClick(w.TblGestion->buttonWidget(1), Qt::LeftButton);
-        QCOMPARE(w.lblGestion->text(), QStringLiteral("/srv/Corvel.mdb"));
-        QCOMPARE(w.Fichier + w.lblchemin->text(), QString());
-
-        QTest::mouseClick(w.TlbFichier->buttonWidget(1), Qt::LeftButton);
-        QCOMPARE(w.Fichier + "|" + w.lblchemin->text(), QStringLiteral("/home/comptage|/home/comptage"));
-        QCOMPARE(t.dialogs.filters, (QStringList{"Gestion | *.mdb", "*.*"}));
-        // A cancelled dialog reports the name it reported last, and the picker takes it.
-        QTest::mouseClick(w.TblGestion->buttonWidget(1), Qt::LeftButton);
-        QCOMPARE(w.lblGestion->text(), QStringLiteral("/home/comptage"));
+        t.setText("Txtsociete", societe);
+        t.setText("Txtdepot", depot);
+        for (const QString &picker : picked.split(' ', Qt::SkipEmptyParts))
+            t.pick(picker, QStringLiteral("/srv/choisi"));
+        t.click("TlbPrpp_1");
+        QCOMPARE(t.dialogs.messages.size(), 1);
+        QCOMPARE(shown(t.dialogs.messages[0]), "exclamation|InventaireTirvano|" + message);
+        // Nothing changed: no import, the bar hidden, the button still enabled.
+        QVERIFY(m_automation.created.isEmpty());
+        QVERIFY(t.find("ProgressBar1")->isHidden() && t.find("TlbPrpp_1")->isEnabled());
     }
 
-    void importFromTheWindow()
-    {
-        const ScopedLocale comma(QStringLiteral("virgule"));
-        TestWindow t(m_automation, "[Societe]\r\nSociete=S1\r\nDepot=D1\r\nGestion=1\r\n");
-        frmmain &w = *t.window;
-        const QString countFile = t.directory.filePath("comptage.txt");
-        writeFile(countFile, "X;1;\r\n2;2,5;\r\n");
-        t.dialogs.fileAnswers = {writeArticles(t.directory.filePath("gestion.mdb"), {article("X", "1"), article("Y", "2")}),
-                                 countFile};
-        QTest::mouseClick(w.TblGestion->buttonWidget(1), Qt::LeftButton);
-        QTest::mouseClick(w.TlbFichier->buttonWidget(1), Qt::LeftButton);
-        w.Txtdepot->setText(QStringLiteral("D2"));
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-
-        // During the run the status line and the bar are painted as they change, while events wait.
-        PaintRecorder status(w.LblMessages, [&] { return w.LblMessages->text(); });
-        PaintRecorder bar(w.ProgressBar1, [&] { return QString::number(double(w.ProgressBar1->preciseValue())); });
-        bool eventHandled = false;
-        QTimer::singleShot(0, &w, [&] { eventHandled = true; });
-        QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
-        QVERIFY(!eventHandled);
-        QCOMPARE(status.painted, (QStringList{"", "Ouverture du serveur ...", "Importation des données ...",
-                                              "Fermeture du serveur ...", "Importation d'inventaire terminée ..."}));
-        QCOMPARE(bar.painted, (QStringList{"0", "33.3333", "66.6667"}));
-        // The depot is the box's as "Valider" is clicked, not the one loaded.
-        QCOMPARE(m_automation.calls[3].arguments, (QStringList{"D2", "Y", "2,5"}));
-    }
-
-    // A long run paints the bar when its filled width changes, not at every line, and at its
-    // end, before any event is handled, the screen shows the bar as it is.
+    // During a long run the status line and the bar are painted as they change, while events
+    // wait: the bar once per pixel it gains, not at every line, and what the screen shows of it
+    // is the bar as it is. The codes are the boxes' as "Valider" is clicked, the edition the
+    // loaded one. (What the run does on a failure is tested below the window.)
     void longRunPaintsTheBarOncePerPixel()
     {
         TestWindow t(m_automation, "[Societe]\r\nSociete=S1\r\nDepot=D1\r\nGestion=1\r\n");
+        t.pick("TblGestion_1", writeArticles(t.directory.filePath("gestion.mdb"), {article("X", "1")}));
+        writeFile(t.directory.filePath("comptage.txt"), QByteArray("X;1;\r\n").repeated(4000));
+        t.pick("TlbFichier_1", t.directory.filePath("comptage.txt"));
+        t.show();
+        t.setText("Txtdepot", QStringLiteral("D2"));
         frmmain &w = *t.window;
-        const QString countFile = t.directory.filePath("comptage.txt");
-        writeFile(countFile, QByteArray("X;1;\r\n").repeated(4000));
-        t.dialogs.fileAnswers = {writeArticles(t.directory.filePath("gestion.mdb"), {article("X", "1")}), countFile};
-        QTest::mouseClick(w.TblGestion->buttonWidget(1), Qt::LeftButton);
-        QTest::mouseClick(w.TlbFichier->buttonWidget(1), Qt::LeftButton);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-
-        // What the screen shows of the bar against the bar drawn afresh, every few hundred lines.
-        PaintRecorder bar(w.ProgressBar1, [&] { return QString(); });
+        auto *bar = t.find<ProgressBar>(QStringLiteral("ProgressBar1"));
+        PaintRecorder status(t.find("LblMessages"), [&] { return t.text("LblMessages"); });
+        PaintRecorder barPaints(bar, [] { return QString(); });
         int compared = 0;
         int different = 0;
         m_automation.onCall = [&](const QString &method, QStringList &, qsizetype call) {
             if (call % 333 == 0 || method == QLatin1String("ValidationInventaire")) {
-                const QPoint place = w.ProgressBar1->mapTo(&w, QPoint(0, 0));
-                const QSize size = w.ProgressBar1->size();
-                const QImage shown = w.screen()->grabWindow(w.winId(), place.x(), place.y(), size.width(), size.height()).toImage();
+                const QPoint place = bar->mapTo(&w, QPoint(0, 0));
+                const QImage screen = w.screen()->grabWindow(w.winId(), place.x(), place.y(), bar->width(), bar->height()).toImage();
                 ++compared;
-                different += shown.convertToFormat(QImage::Format_RGB32)
-                             != w.ProgressBar1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                different += screen.convertToFormat(QImage::Format_RGB32) != bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
             }
             return QVariant(true);
         };
-        QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
+        bool eventHandled = false;
+        QTimer::singleShot(0, &w, [&] { eventHandled = true; });
+        t.click("TlbPrpp_1");
+        QVERIFY(!eventHandled);
+        using namespace importtexts;
+        QCOMPARE(status.painted, (QStringList{"", kOpening, kImporting, kClosing, kDone}));
+        QCOMPARE(m_automation.created, QStringList{"GestionKelmar.ClsProjet"});
         QCOMPARE(m_automation.calls.size(), 4003);
+        QCOMPARE(m_automation.calls[0].arguments, (QStringList{"S1", "", ""}));
+        QCOMPARE(m_automation.calls[2].arguments, (QStringList{"D2", "X", "1"}));
         QCOMPARE(compared, 13);
-        const int ownPaints = bar.paints - compared; // each fresh drawing paints the bar too
-        QVERIFY2(ownPaints <= w.ProgressBar1->width() + 3, qPrintable(QString::number(ownPaints)));
+        const int ownPaints = barPaints.paints - compared; // each fresh drawing paints the bar too
+        QVERIFY2(ownPaints >= bar->width() - 10 && ownPaints <= bar->width() + 3, qPrintable(QString::number(ownPaints)));
         QCOMPARE(different, 0);
+        // "Valider" then waits for a count file to be picked, the same one again will do.
+        QVERIFY(!t.find("TlbPrpp_1")->isEnabled());
+        t.pick("TlbFichier_1", t.directory.filePath("comptage.txt"));
+        QVERIFY(t.find("TlbPrpp_1")->isEnabled());
     }
 
-    // Even a run that fails on the database disables "Valider"; picking a count file enables it.
-    void validerDisabledUntilTheNextPick()
+    // "*.*" reaches Qt as "*": Qt's "*.*" would hide the names without a dot.
+    void fileFilters()
     {
-        TestWindow t(m_automation, "[Societe]\r\nSociete=S1\r\nDepot=D1\r\nGestionPath=/nulle/part.mdb\r\n");
-        frmmain &w = *t.window;
-        t.dialogs.fileAnswers = {t.directory.filePath("comptage.txt")};
-        writeFile(t.dialogs.fileAnswers[0], "X;1;\r\n");
-        const QStringList pickAndFail{"openFile:*.*",
-                                      "message:Erreur dans votre fichier d'inventaire: Fichier introuvable : /nulle/part.mdb"};
-        QTest::mouseClick(w.TlbFichier->buttonWidget(1), Qt::LeftButton);
-        QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
-        QCOMPARE(std::exchange(t.dialogs.events, {}), pickAndFail);
-        QVERIFY(!w.TlbPrpp->button(1)->isEnabled());
-        QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
-        QVERIFY(t.dialogs.events.isEmpty());
-
-        // The same file picked again (the dialog cancelled) will do.
-        QTest::mouseClick(w.TlbFichier->buttonWidget(1), Qt::LeftButton);
-        QVERIFY(w.TlbPrpp->button(1)->isEnabled());
-        QTest::mouseClick(w.TlbPrpp->buttonWidget(1), Qt::LeftButton);
-        QCOMPARE(t.dialogs.events, pickAndFail);
+        QCOMPARE(QtDialogs::nameFilters(QStringLiteral("Gestion | *.mdb")), QStringLiteral("Gestion (*.mdb)"));
+        QCOMPARE(QtDialogs::nameFilters(QStringLiteral("*.*")), QStringLiteral("Tous les fichiers (*)"));
     }
 
-    void fermerSavesNothing()
-    {
-        const QByteArray settings = "[Societe]\r\nSociete=S1\r\n";
-        TestWindow t(m_automation, settings);
-        frmmain &w = *t.window;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.Txtsociete->setText(QStringLiteral("modifiée"));
-        w.mnudovane->trigger();
-        QTest::mouseClick(w.TlbPrpp->buttonWidget(2), Qt::LeftButton);
-        QVERIFY(!w.isVisible());
-        QVERIFY(t.dialogs.events.isEmpty());
-        QCOMPARE(readFile(w.FicParam), settings);
-    }
-
-    // The program's own file dialog lists what the filter lets through, names without a dot included.
-    void fileDialogFilters_data()
-    {
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QString>("nameFilters");
-        QTest::addColumn<QStringList>("listed");
-        QTest::newRow("database") << "Gestion | *.mdb" << "Gestion (*.mdb)" << QStringList{"Corvel.mdb"};
-        QTest::newRow("count file") << "*.*" << "Tous les fichiers (*)" << QStringList{"Corvel.mdb", "comptage", "inventaire.txt"};
-    }
-
-    void fileDialogFilters()
-    {
-        QFETCH(QString, filter);
-        QFETCH(QString, nameFilters);
-        QFETCH(QStringList, listed);
-        QCOMPARE(QtDialogs::nameFilters(filter), nameFilters);
-        QTemporaryDir dir;
-        for (const char *name : {"Corvel.mdb", "comptage", "inventaire.txt"})
-            writeFile(dir.filePath(QString::fromLatin1(name)), "x");
-        QFileDialog dialog(nullptr, QString(), dir.path(), nameFilters);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        auto *model = dialog.findChild<QFileSystemModel *>();
-        QVERIFY(model);
-        const auto shown = [&] {
-            QStringList names;
-            const QModelIndex root = model->index(dir.path());
-            for (int row = 0; row < model->rowCount(root); ++row)
-                if (model->flags(model->index(row, 0, root)) & Qt::ItemIsEnabled)
-                    names << model->index(row, 0, root).data().toString();
-            names.sort();
-            return names;
-        };
-        QTRY_COMPARE(shown(), listed);
-    }
-
-    // The program's message boxes: OK only, the title asked for or the application's, and the
-    // text as it stands even when it looks like markup.
+    // The program's message boxes: OK only, the icon asked for, the title asked for or the
+    // application's, and the text as it stands even when it looks like markup.
     void messageBoxes_data()
     {
+        QTest::addColumn<int>("icon");
         QTest::addColumn<std::optional<QString>>("title");
-        QTest::addColumn<QString>("shownTitle");
-        QTest::newRow("own title") << std::optional(QStringLiteral("InventaireTirvano")) << "InventaireTirvano";
-        QTest::newRow("no title") << std::optional<QString>() << "Inventaire TIRVANO";
+        QTest::addColumn<QString>("shown"); // icon|title
+        QTest::newRow("critical") << int(MessageIcon::Critical) << std::optional<QString>("InventaireTirvano") << "3|InventaireTirvano";
+        QTest::newRow("exclamation") << int(MessageIcon::Exclamation) << std::optional<QString>() << "2|Inventaire TIRVANO";
+        QTest::newRow("information") << int(MessageIcon::Information) << std::optional<QString>() << "1|Inventaire TIRVANO";
+        QTest::newRow("none") << int(MessageIcon::None) << std::optional<QString>() << "0|Inventaire TIRVANO";
     }
 
     void messageBoxes()
     {
+        QFETCH(int, icon);
         QFETCH(std::optional<QString>, title);
-        QFETCH(QString, shownTitle);
+        QFETCH(QString, shown);
         const QString text = QStringLiteral("Fichier introuvable : /tmp/<b>stock</b>.txt");
         QString seen;
         QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            seen = box->windowTitle() + "|" + box->text() + "|" + QString::number(box->textFormat()) + "|"
-                   + QString::number(box->buttons().size());
-            box->accept();
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                seen = QStringLiteral("%1|%2|%3|%4|%5").arg(box->icon()).arg(box->windowTitle(), box->text())
+                           .arg(box->textFormat()).arg(box->buttons().size());
+                box->accept();
+            }
         });
-        QtDialogs().message(text, MessageIcon::Critical, title);
-        QCOMPARE(seen, shownTitle + "|" + text + "|" + QString::number(Qt::PlainText) + "|1");
+        QtDialogs().message(text, MessageIcon(icon), title);
+        QCOMPARE(seen, shown + '|' + text + '|' + QString::number(Qt::PlainText) + "|1");
     }
 };
 
