@@ -23,8 +23,7 @@ private Q_SLOTS:
     void init();
     void runs_data();
     void runs();
-    void serverKeptAfterAnEarlyEnd();
-    void eachRunReadsItsDatabase();
+    void whatTheNextRunKeeps();
     void countFileChangedBetweenThePasses_data();
     void countFileChangedBetweenThePasses();
 
@@ -115,35 +114,25 @@ void TestInventaire::runs()
     QCOMPARE(m_server.releases, complete ? 1 : 0); // else kept for the next run
 }
 
-void TestInventaire::serverKeptAfterAnEarlyEnd()
-{
-    // The next run, even for the other edition, goes on with the kept object, its bar from 0.
-    run("X;1;\r\n\r\n");
-    run("Y;2;\r\n", 2);
-    QCOMPARE(m_server.created, QStringList{"GestionKelmar.ClsProjet"});
-    QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting, kImporting, kClosing, kDone}));
-    QCOMPARE(m_view.values, (QList<float>{0.0f, 50.0f, 0.0f, 100.0f}));
-    QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "beep"}));
-    QCOMPARE(m_server.releases, 1);
-}
-
-void TestInventaire::eachRunReadsItsDatabase()
+void TestInventaire::whatTheNextRunKeeps()
 {
     // A table that could not be read, then two databases in turn at the same path.
-    m_databases = {std::make_shared<FakeDatabase>(std::vector<std::vector<TextValue>>{}),
-                   std::make_shared<FakeDatabase>(std::vector<std::vector<TextValue>>{{"A", "1"}}),
-                   std::make_shared<FakeDatabase>(std::vector<std::vector<TextValue>>{{"B", "1"}})};
+    const auto articles = [](std::vector<std::vector<TextValue>> rows) { return std::make_shared<FakeDatabase>(rows); };
+    m_databases = {articles({}), articles({{"A", "1"}}), articles({{"B", "1"}})};
     m_databases[0]->failure = Failure(Failure::DatabaseError, "Table introuvable dans la base de données : Article");
-    run("1;1;\r\n");
-    run("1;2;\r\nNOPE;2;\r\n");
+    run("1;1;\r\n\r\n"); // ended by its empty line: the server object is kept
+    run("1;2;\r\nNOPE;2;\r\n", 2); // the other edition goes on with that object, its bar from 0
     run("1;3;\r\n");
+    QCOMPARE(m_server.created, QStringList(2, "GestionKelmar.ClsProjet"));
     QCOMPARE(m_server.journal().filter("InventaireArticle"),
              (QStringList{"InventaireArticle DEP||1", "InventaireArticle DEP|A|2", "InventaireArticle DEP||2",
                           "InventaireArticle DEP|B|3"}));
+    QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting, kImporting, kClosing, kDone, kOpening, kImporting, kClosing, kDone}));
+    QCOMPARE(m_view.values, (QList<float>{0.0f, 50.0f, 0.0f, 50.0f, 100.0f, 0.0f, 100.0f}));
     // The missing code of the second run is still pointed at by the third.
     const QString done = "message:" + kDone, missing = "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt");
     QCOMPARE(m_dialogs.events, (QStringList{"message:" + kLookupFailure + "Table introuvable dans la base de données : Article",
-                                            done, "beep", done, missing, "beep", done, missing, "beep"}));
+                                            done, missing, "beep", done, missing, "beep"}));
 }
 
 void TestInventaire::countFileChangedBetweenThePasses_data()

@@ -30,7 +30,12 @@ private Q_SLOTS:
 
 private:
     QString reportPath() const { return m_executable.beside(QStringLiteral("Err_Inventaire.txt")); }
-    std::shared_ptr<FakeDatabase> useArticles(std::vector<std::vector<TextValue>> rows);
+    std::shared_ptr<FakeDatabase> useArticles(std::vector<std::vector<TextValue>> rows)
+    {
+        const auto database = std::make_shared<FakeDatabase>(std::move(rows));
+        m_lookup->setConnectScen(database);
+        return database;
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     Executable m_executable;
@@ -44,13 +49,6 @@ void TestRechercheRef::init()
     m_executable = {m_dir->path(), kTitle};
     m_dialogs = {};
     m_lookup = std::make_unique<ArticleLookup>(m_dialogs, m_executable);
-}
-
-std::shared_ptr<FakeDatabase> TestRechercheRef::useArticles(std::vector<std::vector<TextValue>> rows)
-{
-    auto database = std::make_shared<FakeDatabase>(std::move(rows));
-    m_lookup->setConnectScen(database);
-    return database;
 }
 
 void TestRechercheRef::resolves_data()
@@ -154,9 +152,8 @@ void TestRechercheRef::reportNotWritable()
     QCOMPARE(m_lookup->RechercheRef("Z9"), QString());
     QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(readFile(reportPath()), appended ? before + reportLine("Z9") : before);
-    const QString failure = kLookupFailure + "Erreur d'accès au fichier : " + reportPath();
-    QCOMPARE(m_dialogs.messages.size(), appended ? 0 : 1);
-    QVERIFY(appended || m_dialogs.messages[0].text.startsWith(failure));
+    QCOMPARE(m_dialogs.events.size(), appended ? 0 : 1);
+    QVERIFY(appended || m_dialogs.events[0].startsWith("message:" + kLookupFailure + "Erreur d'accès au fichier : " + reportPath()));
 }
 
 QTEST_GUILESS_MAIN(TestRechercheRef)
