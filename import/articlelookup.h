@@ -20,7 +20,6 @@ public:
     // The database of the current run; replacing it drops the index, which the next lookup
     // builds anew from the new database.
     void setConnectScen(std::shared_ptr<Database> database);
-    const std::shared_ptr<Database> &ConnectScen() const { return m_connectScen; }
 
     // The `Code` of the first article whose `CodeBarre` or `Code` equals CB; the empty text
     // when none does (the code is then reported) or when the lookup failed. A failure is shown
@@ -29,6 +28,8 @@ public:
 
     // Raised by the first code that matched nothing, never lowered.
     bool bErr() const { return m_bErr; }
+    // Where the codes that matched nothing are recorded.
+    const QString &reportPath() const { return m_report.path(); }
 
 private:
     const ArticleIndex &index();

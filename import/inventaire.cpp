@@ -67,7 +67,7 @@ void Inventaire::run(const QString &Societe, const QString &Depot, qint16 Gestio
     if (m_lookup.bErr()) {
         m_dialogs.message(QStringLiteral("Certains articles n'ont pu être remontés. Vous trouverez une liste de ces "
                                          "articles dans le fichier\r\n\r\n")
-                              + m_executable.beside(QStringLiteral("Err_Inventaire.txt")),
+                              + m_lookup.reportPath(),
                           MessageIcon::Critical, m_executable.name);
     }
     m_dialogs.beep();

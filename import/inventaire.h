@@ -25,10 +25,6 @@ public:
     // itself ("Erreur dans votre fichier d'inventaire: ..."); never throws.
     void run(const QString &Societe, const QString &Depot, qint16 Gestion);
 
-    const std::shared_ptr<AutomationObject> &OLETIR() const { return m_OLETIR; }
-    ArticleLookup &lookup() { return m_lookup; }
-    bool bErr() const { return m_lookup.bErr(); }
-
     static QString progId(qint16 Gestion);
 
 private:

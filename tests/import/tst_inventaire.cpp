@@ -1,25 +1,19 @@
-// The import run against an in-process server and an in-memory article table: the status line,
-// the bar, the early end and the failures, step by step. What reaches a real server from real
-// databases is tested in tests/integration.
+// The import run against an in-process server and in-memory articles: its calls, status line,
+// bar and ends. What reaches a real server from real databases is tested in tests/integration.
 #include "import/inventaire.h"
 #include "tests/support/fakeautomation.h"
 #include "tests/support/fakedatabase.h"
 #include "tests/support/fakeimportview.h"
 #include "tests/support/importtexts.h"
 #include "tests/support/recordingdialogs.h"
+#include "tests/support/tables.h"
+#include "tests/testlocale.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace importtexts;
-
-namespace {
-// What may stand at the count file's path when the server's Init comes, between the two passes.
-const QByteArray kRemoved = "<supprimé>";
-const QByteArray kFolder = "<dossier>";
-} // namespace
 
 class TestInventaire : public QObject
 {
@@ -27,22 +21,21 @@ class TestInventaire : public QObject
 
 private Q_SLOTS:
     void init();
-    void completeRunsTwice_data();
-    void completeRunsTwice();
-    void emptyLineEndsTheRunAndKeepsTheServer();
-    void failures_data();
-    void failures();
-    void itemCountOverflow();
+    void runs_data();
+    void runs();
+    void whatTheNextRunKeeps();
     void countFileChangedBetweenThePasses_data();
     void countFileChangedBetweenThePasses();
 
 private:
     void run(const QByteArray &countFile, qint16 gestion = 1);
 
+    const ScopedLocale m_locale{QStringLiteral("virgule")};
     std::unique_ptr<QTemporaryDir> m_dir;
     FakeAutomation m_server;
     RecordingDialogs m_dialogs;
     FakeImportView m_view;
+    std::vector<std::shared_ptr<FakeDatabase>> m_databases; // opened in turn, the last one again
     int m_opened = 0;
     std::unique_ptr<Inventaire> m_run;
 };
@@ -55,138 +48,103 @@ void TestInventaire::init()
     m_dialogs = {};
     m_view = {};
     m_view.chemin = m_dir->filePath(QStringLiteral("comptage.txt"));
+    m_databases = {std::make_shared<FakeDatabase>(std::vector<std::vector<TextValue>>{
+        {"X", "3000000000001"}, {"Y", "3000000000002"}, {"Z", {}}, {"A1", ""}, {"ÉCROU", "3000000000005"}})};
     m_opened = 0;
-    const auto database = std::make_shared<FakeDatabase>(std::vector<std::vector<TextValue>>{
-        {QStringLiteral("X"), std::nullopt}, {QStringLiteral("Y"), std::nullopt}, {QStringLiteral("Z"), std::nullopt}});
-    const auto open = [this, database](const QString &) {
-        ++m_opened;
-        return database;
-    };
-    m_run = std::make_unique<Inventaire>(m_server, open, m_dialogs, m_view,
-                                         Executable{m_dir->path(), QStringLiteral("InventaireTirvano")});
+    const auto open = [this](const QString &) { return m_databases[std::min<size_t>(m_opened++, m_databases.size() - 1)]; };
+    m_run = std::make_unique<Inventaire>(m_server, open, m_dialogs, m_view, Executable{m_dir->path(), kTitle});
 }
 
 void TestInventaire::run(const QByteArray &countFile, qint16 gestion)
 {
-    QFile file(m_view.chemin);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(countFile), countFile.size());
-    file.close();
+    if (!countFile.isNull())
+        writeFile(m_view.chemin, countFile);
     m_run->run(QStringLiteral("SOC"), QStringLiteral("DEP"), gestion);
 }
 
-void TestInventaire::completeRunsTwice_data()
+void TestInventaire::runs_data()
 {
+    QTest::addColumn<QString>("progId");
+    QTest::addColumn<QStringList>("rules");
     QTest::addColumn<QByteArray>("countFile");
-    QTest::addColumn<QList<float>>("bar"); // every value the bar takes in one run
-
-    // Each line adds 100 / items to the value the bar shows, in single precision.
-    QTest::newRow("three lines") << QByteArray("X;1;\r\nY;2;\r\nZ;3;\r\n")
-                                 << QList<float>{0.0f, 33.333332f, 66.666664f, 100.0f};
-    // A decimal comma splits a line into two items: the bar stops half way.
-    QTest::newRow("decimal commas") << QByteArray("X;1,5;\r\nY;2,5;\r\n") << QList<float>{0.0f, 25.0f, 50.0f};
-    QTest::newRow("empty count file") << QByteArray() << QList<float>{0.0f};
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<float>("bar");
+    const auto list = [](const QByteArray &field) { return QString::fromUtf8(field).split(" / ", Qt::SkipEmptyParts); };
+    for (const QList<QByteArray> &row : tableRows(QStringLiteral(":/importruns.txt")))
+        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << list(row[2]) << row[3] << list(row[4])
+                              << QString::fromUtf8(row[5]) << row[6].toFloat();
+    // The 32,768th item overflows the count, before Init; in single precision the bar of
+    // 32,767 items adds up to just short of 100.
+    const QStringList opening{"Init SOC||", "InitInventaire DEP"};
+    const QByteArray line = "X;1;\r\n";
+    QTest::newRow("32,767 items") << "GestionKelmar.ClsProjet" << QStringList() << line.repeated(32767)
+                                  << opening + QStringList(32767, "InventaireArticle DEP|X|1") + QStringList{"ValidationInventaire DEP"}
+                                  << "done" << 99.997025f;
+    QTest::newRow("32,768 items") << "GestionKelmar.ClsProjet" << QStringList() << line.repeated(32768) << QStringList()
+                                  << "!Dépassement de capacité" << 0.0f;
 }
 
-void TestInventaire::completeRunsTwice()
+void TestInventaire::runs()
 {
+    QFETCH(QString, progId);
+    QFETCH(QStringList, rules);
     QFETCH(QByteArray, countFile);
-    QFETCH(QList<float>, bar);
-    run(countFile);
-    run(countFile); // the bar starts again from 0, not from where the first run left it
+    QFETCH(QStringList, calls);
+    QFETCH(QString, end);
+    QFETCH(float, bar);
+    m_server.rules = rules;
+    run(countFile, progId.contains("Kelmar") ? 1 : 2);
 
-    const QStringList statuses{kOpening, kImporting, kClosing, kDone};
-    QCOMPARE(m_view.statuses, statuses + statuses);
-    QCOMPARE(m_view.values, bar + bar);
-    QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "beep", "message:" + kDone, "beep"}));
+    const bool complete = end == "done" || end == "missing";
+    QCOMPARE(m_server.created, QStringList{progId});
+    QCOMPARE(m_server.journal(), calls);
+    QCOMPARE(m_view.statuses, QStringList({kOpening, kImporting, kClosing, kDone}).mid(0, complete ? 4 : calls.isEmpty() ? 1 : 2));
+    QCOMPARE(m_view.value, bar);
+    QStringList events = complete ? QStringList{"message:" + kDone, "beep"} : QStringList();
+    if (end == "missing")
+        events.insert(1, "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt"));
+    if (end.startsWith('!'))
+        events << "message:" + kFailure + end.mid(1).arg(m_view.chemin);
+    QCOMPARE(m_dialogs.events, events);
+    for (const RecordingDialogs::Message &message : m_dialogs.messages) {
+        QCOMPARE(message.icon, message.text == kDone ? MessageIcon::None : MessageIcon::Critical);
+        QCOMPARE(message.title, message.text == kDone ? std::nullopt : std::optional(kTitle));
+    }
+    QCOMPARE(m_server.releases, complete ? 1 : 0); // else kept for the next run
 }
 
-void TestInventaire::emptyLineEndsTheRunAndKeepsTheServer()
+void TestInventaire::whatTheNextRunKeeps()
 {
-    run("X;1;\r\n\r\nY;2;\r\n");
-    QCOMPARE(m_server.methods(), (QStringList{"Init", "InitInventaire", "InventaireArticle"}));
-    QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting}));
-    QVERIFY(m_dialogs.events.isEmpty());
-    QVERIFY(m_run->OLETIR());
-    QCOMPARE(m_server.releases, 0);
-
-    // The next run, even for the other edition, goes on with that server and opens none.
-    run("Y;2;\r\n", 2);
-    QCOMPARE(m_server.created, QStringList{QStringLiteral("GestionKelmar.ClsProjet")});
-    QCOMPARE(m_server.methods().mid(3), (QStringList{"Init", "InitInventaire", "InventaireArticle", "ValidationInventaire"}));
-    QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting, kImporting, kClosing, kDone}));
-    QCOMPARE(m_view.values, (QList<float>{0.0f, 33.333332f, 0.0f, 100.0f}));
-    QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "beep"}));
-    QCOMPARE(m_server.releases, 1);
-}
-
-void TestInventaire::failures_data()
-{
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<QVariant>("answer"); // none: the server fails with the description
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<int>("linesSent");
-
-    QTest::newRow("Init gives abc") << "Init" << QVariant(QStringLiteral("abc")) << "Incompatibilité de type" << 0;
-    QTest::newRow("InitInventaire gives 40000") << "InitInventaire" << QVariant(40000) << "Dépassement de capacité" << 0;
-    QTest::newRow("InventaireArticle gives abc")
-        << "InventaireArticle" << QVariant(QStringLiteral("abc")) << "Incompatibilité de type" << 1;
-    QTest::newRow("InventaireArticle fails") << "InventaireArticle" << QVariant() << "Article bloqué par un autre poste" << 1;
-    QTest::newRow("ValidationInventaire fails") << "ValidationInventaire" << QVariant() << "Inventaire déjà validé" << 3;
-}
-
-void TestInventaire::failures()
-{
-    QFETCH(QString, method);
-    QFETCH(QVariant, answer);
-    QFETCH(QString, description);
-    QFETCH(int, linesSent);
-    m_server.onCall = [&](const QString &called, QStringList &, qsizetype) -> QVariant {
-        if (called != method)
-            return called == QLatin1String("InitInventaire") ? QVariant(true) : QVariant();
-        if (!answer.isValid())
-            throw Failure(Failure::AutomationError, description);
-        return answer;
-    };
-    run("X;1;\r\nY;2;\r\nZ;3;\r\n");
-
-    QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), linesSent);
-    QCOMPARE(m_server.methods().last(), method); // nothing is called after the failure
-    QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting}));
-    QCOMPARE(m_dialogs.events, QStringList{QStringLiteral("message:") + kFailure + description});
-    QCOMPARE(m_dialogs.messages[0].icon, MessageIcon::Critical);
-    QCOMPARE(m_dialogs.messages[0].title, std::optional(QStringLiteral("InventaireTirvano")));
-    QVERIFY(m_run->OLETIR()); // kept for the next run
-    QCOMPARE(m_server.releases, 0);
-}
-
-void TestInventaire::itemCountOverflow()
-{
-    // The 32,768th item overflows the count: after the database was opened, before Init.
-    run(QByteArray("X;1;\r\n").repeated(32768));
-    QCOMPARE(m_opened, 1);
-    QVERIFY(m_server.calls.isEmpty());
-    QCOMPARE(m_view.statuses, QStringList{kOpening});
-    QCOMPARE(m_dialogs.events, QStringList{QStringLiteral("message:") + kFailure + QStringLiteral("Dépassement de capacité")});
-
-    // 32,767 go through; in single precision the bar adds up to just short of 100.
-    m_dialogs = {};
-    run(QByteArray("X;1;\r\n").repeated(32767));
-    QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), 32767);
-    QCOMPARE(m_view.value, 99.997025f);
-    QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "beep"}));
+    // A table that could not be read, then two databases in turn at the same path.
+    const auto articles = [](std::vector<std::vector<TextValue>> rows) { return std::make_shared<FakeDatabase>(rows); };
+    m_databases = {articles({}), articles({{"A", "1"}}), articles({{"B", "1"}})};
+    m_databases[0]->failure = Failure(Failure::DatabaseError, "Table introuvable dans la base de données : Article");
+    run("1;1;\r\n\r\n"); // ended by its empty line: the server object is kept
+    run("1;2;\r\nNOPE;2;\r\n", 2); // the other edition goes on with that object, its bar from 0
+    run("1;3;\r\n");
+    QCOMPARE(m_server.created, QStringList(2, "GestionKelmar.ClsProjet"));
+    QCOMPARE(m_server.journal().filter("InventaireArticle"),
+             (QStringList{"InventaireArticle DEP||1", "InventaireArticle DEP|A|2", "InventaireArticle DEP||2",
+                          "InventaireArticle DEP|B|3"}));
+    QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting, kImporting, kClosing, kDone, kOpening, kImporting, kClosing, kDone}));
+    QCOMPARE(m_view.values, (QList<float>{0.0f, 50.0f, 0.0f, 50.0f, 100.0f, 0.0f, 100.0f}));
+    // The missing code of the second run is still pointed at by the third.
+    const QString done = "message:" + kDone, missing = "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt");
+    QCOMPARE(m_dialogs.events, (QStringList{"message:" + kLookupFailure + "Table introuvable dans la base de données : Article",
+                                            done, missing, "beep", done, missing, "beep"}));
 }
 
 void TestInventaire::countFileChangedBetweenThePasses_data()
 {
-    QTest::addColumn<QByteArray>("atInit"); // kRemoved, kFolder or the new content
+    QTest::addColumn<QByteArray>("atInit"); // the new content; null: removed, "/": replaced by a folder
     QTest::addColumn<int>("linesSent");
     QTest::addColumn<QString>("failure"); // %1 the count file's path; empty: the run completes
     QTest::addColumn<float>("bar");
     // The count, 4 items, sizes the step: 25 a line.
     const QByteArray four = "X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n";
-    QTest::newRow("removed") << kRemoved << 0 << "Fichier introuvable : %1" << 0.0f;
-    QTest::newRow("replaced by a folder") << kFolder << 0 << "Erreur d'accès au fichier : %1 (c'est un dossier)" << 0.0f;
+    QTest::newRow("removed") << QByteArray() << 0 << "Fichier introuvable : %1" << 0.0f;
+    QTest::newRow("replaced by a folder") << QByteArray("/") << 0 << "Erreur d'accès au fichier : %1 (c'est un dossier)" << 0.0f;
     // The fifth line is sent, then its step of the bar to 125 is refused.
     QTest::newRow("grown") << four + four << 5 << "Valeur de propriété non valide" << 100.0f;
     QTest::newRow("shrunk") << QByteArray("X;1;\r\nY;2;\r\n") << 2 << "" << 50.0f;
@@ -199,27 +157,21 @@ void TestInventaire::countFileChangedBetweenThePasses()
     QFETCH(QString, failure);
     QFETCH(float, bar);
     bool changed = false;
-    m_server.onCall = [&](const QString &method, QStringList &, qsizetype) -> QVariant {
-        if (method == QLatin1String("Init")) {
-            QFile file(m_view.chemin);
-            if (atInit == kRemoved || atInit == kFolder)
-                changed = file.remove() && (atInit == kRemoved || QDir().mkdir(m_view.chemin));
-            else
-                changed = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(atInit) == atInit.size();
-        }
-        return method == QLatin1String("InitInventaire") ? QVariant(true) : QVariant();
+    m_server.onCall = [&](const QString &method, QStringList &arguments, qsizetype) {
+        if (method == QLatin1String("Init") && (atInit.isNull() || atInit == "/"))
+            changed = QFile::remove(m_view.chemin) && (atInit.isNull() || QDir().mkdir(m_view.chemin));
+        else if (method == QLatin1String("Init"))
+            writeFile(m_view.chemin, atInit), changed = true;
+        return m_server.answer(method, arguments);
     };
     run("X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n");
     QVERIFY(changed);
 
     QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), linesSent);
     QCOMPARE(m_view.value, bar);
-    if (failure.isEmpty()) {
-        QCOMPARE(m_dialogs.events, (QStringList{"message:" + kDone, "beep"}));
-    } else {
-        QCOMPARE(m_dialogs.events, QStringList{"message:" + kFailure + failure.arg(m_view.chemin)});
-        QVERIFY(m_run->OLETIR()); // what was sent stays sent, on the server kept for the next run
-    }
+    const QString end = failure.isEmpty() ? kDone : kFailure + failure.arg(m_view.chemin);
+    QCOMPARE(m_dialogs.events.first(), "message:" + end);
+    QCOMPARE(m_server.releases, failure.isEmpty() ? 1 : 0); // what was sent stays sent, on the kept server
 }
 
 QTEST_GUILESS_MAIN(TestInventaire)

@@ -1,28 +1,18 @@
-// The article lookup on real databases written by our writer and read by libmdb, and the
-// missing-article report on disk.
+// The article lookup on an in-memory table, and the missing-article report on disk.
 #include "import/articlelookup.h"
-#include "tests/support/articledb.h"
-#include "tests/support/builtmdbreader.h"
+#include "tests/support/fakedatabase.h"
+#include "tests/support/files.h"
+#include "tests/support/importtexts.h"
 #include "tests/support/recordingdialogs.h"
+#include "tests/support/tables.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
 
-namespace {
-
-const QByteArray kHeading =
-    "Ce fichier contient les codes articles (ou codebarres) n'existant pas dans la gestion\r\n\r\n";
-
-QByteArray articleLine(const QByteArray &code)
-{
-    return "L'article : " + code + " n'existe pas dans la gestion en cours\r\n";
-}
-
-} // namespace
+using namespace importtexts;
 
 class TestRechercheRef : public QObject
 {
@@ -32,22 +22,20 @@ private Q_SLOTS:
     void init();
     void resolves_data();
     void resolves();
-    void readsTheTableOnceAndAgainAfterReopening();
     void failures_data();
     void failures();
-    void reportCreatedThenAppended();
-    void reportKeepsTheCodeAsLookedUp();
+    void reportAppended();
     void reportNotWritable_data();
     void reportNotWritable();
 
 private:
     QString reportPath() const { return m_executable.beside(QStringLiteral("Err_Inventaire.txt")); }
-    QByteArray report() const
+    std::shared_ptr<FakeDatabase> useArticles(std::vector<std::vector<TextValue>> rows)
     {
-        QFile file(reportPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
+        const auto database = std::make_shared<FakeDatabase>(std::move(rows));
+        m_lookup->setConnectScen(database);
+        return database;
     }
-    void useArticles(std::vector<mdbwriter::Row> rows);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     Executable m_executable;
@@ -58,147 +46,73 @@ private:
 void TestRechercheRef::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_executable = {m_dir->path(), QStringLiteral("InventaireTirvano")};
+    m_executable = {m_dir->path(), kTitle};
     m_dialogs = {};
     m_lookup = std::make_unique<ArticleLookup>(m_dialogs, m_executable);
-}
-
-void TestRechercheRef::useArticles(std::vector<mdbwriter::Row> rows)
-{
-    m_lookup->setConnectScen(openBuiltMdbDatabase(writeArticles(m_dir->filePath("gestion.mdb"), std::move(rows))));
 }
 
 void TestRechercheRef::resolves_data()
 {
     QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("expected"); // "" when nothing matches
-
-    QTest::newRow("by Code") << "ART1" << "ART1";
-    QTest::newRow("by CodeBarre gives the Code") << "3760000000017" << "ART1";
-    QTest::newRow("letter case ignored, stored case given") << "art1" << "ART1";
-    QTest::newRow("letter case of accented letters") << "ÉTAU" << "étau";
-    QTest::newRow("accents significant") << "etau" << "";
-    QTest::newRow("apostrophe") << "L'ÉQUERRE" << "L'équerre";
-    QTest::newRow("double quote") << "BOIS \"13\"" << "BOIS \"13\"";
-    QTest::newRow("percent is no wildcard") << "100%" << "100%";
-    QTest::newRow("percent does not match others") << "1%" << "";
-    QTest::newRow("trailing space significant") << "ART1 " << "";
-    QTest::newRow("stored trailing space") << "VIS " << "VIS ";
-    QTest::newRow("without the stored trailing space") << "VIS" << "";
-    QTest::newRow("leading space significant") << " ART1" << "";
-    QTest::newRow("earlier barcode wins over later code") << "DUO" << "PREMIER";
-    QTest::newRow("earlier code wins over later barcode") << "TRIO" << "TRIO";
-    QTest::newRow("repeated code gives the first row") << "DOUBLE" << "DOUBLE";
-    QTest::newRow("empty code matches the empty barcode") << "" << "VIDE";
-    QTest::newRow("deleted row is not found") << "EFFACE" << "";
-    QTest::newRow("unknown") << "INCONNU" << "";
-    QTest::newRow("non-Latin text") << "ΩMEGA" << "Ωmega";
+    QTest::addColumn<QString>("expected");
+    for (const QList<QByteArray> &row : tableRows(QStringLiteral(":/lookup.txt")))
+        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
 }
 
 void TestRechercheRef::resolves()
 {
     QFETCH(QString, code);
     QFETCH(QString, expected);
-    useArticles({
-        article("EFFACE", "999", true),
-        article("ART1", "3760000000017"),
-        article("étau", std::nullopt),
-        article("L'équerre", "EQ"),
-        article("BOIS \"13\"", std::nullopt),
-        article("100%", "%"),
-        article("VIS ", std::nullopt),
-        article("PREMIER", "DUO"),
-        article("DUO", std::nullopt),
-        article("TRIO", std::nullopt),
-        article("AUTRE", "TRIO"),
-        article("DOUBLE", "D1"),
-        article("double", "D2"),
-        article(std::nullopt, std::nullopt),
-        article("VIDE", QString()),
-        article(QString(), "X"),
-        article("Ωmega", std::nullopt),
-    });
+    // Code, CodeBarre, in scan order.
+    useArticles({{"ART1", "3760000000017"}, {"étau", {}},     {"L'équerre", "EQ"}, {"BOIS \"13\"", {}}, {"100%", "%"},
+                 {"VIS ", {}},              {"PREMIER", "DUO"}, {"DUO", {}},       {"TRIO", {}},        {"AUTRE", "TRIO"},
+                 {"DOUBLE", "D1"},          {"double", "D2"}, {{}, {}},          {"VIDE", ""},        {"", "X"},
+                 {"Ωmega", {}}});
     QCOMPARE(m_lookup->RechercheRef(code), expected);
-    QVERIFY2(m_dialogs.messages.isEmpty(), m_dialogs.messages.isEmpty() ? "" : qPrintable(m_dialogs.messages[0].text));
-    QCOMPARE(m_lookup->bErr(), expected.isEmpty());
-    QCOMPARE(report(), expected.isEmpty() ? kHeading + articleLine(code.toLatin1()) : QByteArray("<absent>"));
-}
-
-void TestRechercheRef::readsTheTableOnceAndAgainAfterReopening()
-{
-    const QString path = m_dir->filePath("gestion.mdb");
-    m_lookup->setConnectScen(openBuiltMdbDatabase(writeArticles(path, {article("A", "1")})));
-    QCOMPARE(m_lookup->RechercheRef("1"), QStringLiteral("A"));
-    // The open database keeps its index; a database opened anew is read anew.
-    writeArticles(path, {article("B", "1")});
-    QCOMPARE(m_lookup->RechercheRef("1"), QStringLiteral("A"));
-    m_lookup->setConnectScen(openBuiltMdbDatabase(path));
-    QCOMPARE(m_lookup->RechercheRef("1"), QStringLiteral("B"));
+    QCOMPARE(m_dialogs.events, QStringList());
+    QCOMPARE(readFile(reportPath()), expected.isEmpty() ? kReportHeading + reportLine(code.toLatin1()) : "<absent>");
 }
 
 void TestRechercheRef::failures_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("database"); // 0: none, 1: unreadable, 2: readable
     QTest::addColumn<QString>("description");
-    QTest::newRow("no open database") << "none" << "Aucune base de gestion n'est ouverte";
-    QTest::newRow("no table Article") << "noTable" << "Table introuvable dans la base de données : Article";
-    QTest::newRow("no column CodeBarre") << "noColumn" << "Colonne introuvable dans la table Article : CodeBarre";
-    QTest::newRow("first matching row has a null Code") << "nullCode" << "Utilisation incorrecte de Null";
+    QTest::newRow("no open database") << 0 << "Aucune base de gestion n'est ouverte";
+    QTest::newRow("table unreadable") << 1 << "Table introuvable dans la base de données : Article";
+    QTest::newRow("first matching row has a null Code") << 2 << "Utilisation incorrecte de Null";
 }
 
 void TestRechercheRef::failures()
 {
-    QFETCH(QString, setup);
+    QFETCH(int, database);
     QFETCH(QString, description);
-    const QString path = m_dir->filePath("gestion.mdb");
-    if (setup == "noTable") {
-        mdbwriter::writeMdb(path, {{"Articles", {{"Code", 20}, {"CodeBarre", 20}}, {}}});
-    } else if (setup == "noColumn") {
-        mdbwriter::writeMdb(path, {{"Article", {{"Code", 20}, {"Barre", 20}}, {}}});
-    } else if (setup == "nullCode") {
-        writeArticles(path, {article(std::nullopt, "X1"), article("X1", std::nullopt)});
+    if (database > 0) {
+        const auto articles = useArticles({{{}, "X1"}, {"X1", {}}});
+        if (database == 1)
+            articles->failure = Failure(Failure::DatabaseError, description);
     }
-    if (setup != "none")
-        m_lookup->setConnectScen(openBuiltMdbDatabase(path));
-
     // Every lookup fails alike, says so, gives the empty text and lets the run go on.
-    for (int i = 0; i < 2; ++i)
-        QCOMPARE(m_lookup->RechercheRef("X1"), QString());
-    QCOMPARE(m_dialogs.messages.size(), 2);
-    QCOMPARE(m_dialogs.messages[1].text, "Erreur dans la fonction recherche: " + description);
+    QCOMPARE(m_lookup->RechercheRef("X1"), QString());
+    QCOMPARE(m_lookup->RechercheRef("X1"), QString());
+    QCOMPARE(m_dialogs.events, QStringList(2, "message:" + kLookupFailure + description));
     QCOMPARE(m_dialogs.messages[1].icon, MessageIcon::Critical);
-    QCOMPARE(m_dialogs.messages[1].title, std::optional(QStringLiteral("InventaireTirvano")));
-    QVERIFY(!m_lookup->bErr());
-    QVERIFY(!QFile::exists(reportPath()));
+    QCOMPARE(m_dialogs.messages[1].title, std::optional(kTitle));
+    QCOMPARE(readFile(reportPath()), "<absent>");
 }
 
-void TestRechercheRef::reportCreatedThenAppended()
+void TestRechercheRef::reportAppended()
 {
-    useArticles({article("A", "1"), article("B", std::nullopt)});
-    QCOMPARE(m_lookup->RechercheRef("Z9"), QString());
-    QCOMPARE(report(), kHeading + articleLine("Z9"));
-    QCOMPARE(m_lookup->RechercheRef("A"), QStringLiteral("A"));
-    QCOMPARE(m_lookup->RechercheRef("Z9"), QString());
-    QCOMPARE(m_lookup->RechercheRef("Y8"), QString());
-    QCOMPARE(report(), kHeading + articleLine("Z9") + articleLine("Z9") + articleLine("Y8"));
-
+    const auto articles = useArticles({{"A", "1"}});
+    for (const char *code : {"Z9", "A", "", "  B2 ", "Dépôt€", "Ω", "Z9"})
+        m_lookup->RechercheRef(QString::fromUtf8(code));
     // A later run of the program appends to what earlier runs left, heading not repeated.
     ArticleLookup later(m_dialogs, m_executable);
-    QVERIFY(!later.bErr());
-    later.setConnectScen(m_lookup->ConnectScen());
-    QCOMPARE(later.RechercheRef("Y8"), QString());
-    QVERIFY(later.bErr());
-    QCOMPARE(report(), kHeading + articleLine("Z9") + articleLine("Z9") + articleLine("Y8") + articleLine("Y8"));
-    QVERIFY(m_dialogs.messages.isEmpty());
-}
-
-void TestRechercheRef::reportKeepsTheCodeAsLookedUp()
-{
-    useArticles({article("A", "1")});
-    for (const QString &code : {QStringLiteral(""), QStringLiteral("  B2 "), QStringLiteral("Dépôt€"), QStringLiteral("Ω")})
-        QCOMPARE(m_lookup->RechercheRef(code), QString());
-    QCOMPARE(report(), kHeading + "L'article :  n'existe pas dans la gestion en cours\r\n" + articleLine("  B2 ")
-                           + articleLine("D\xE9p\xF4t\x80") + articleLine("?"));
+    later.setConnectScen(articles);
+    later.RechercheRef("Y8");
+    QCOMPARE(readFile(reportPath()), kReportHeading + reportLine("Z9") + reportLine("") + reportLine("  B2 ")
+                                         + reportLine("D\xE9p\xF4t\x80") + reportLine("?") + reportLine("Z9")
+                                         + reportLine("Y8"));
+    QCOMPARE(m_dialogs.events, QStringList());
 }
 
 void TestRechercheRef::reportNotWritable_data()
@@ -224,29 +138,22 @@ void TestRechercheRef::reportNotWritable()
         m_executable.directory = m_dir->filePath("absent");
         m_lookup = std::make_unique<ArticleLookup>(m_dialogs, m_executable);
     }
-    useArticles({article("A", "1")});
+    useArticles({{"A", "1"}});
     if (setup == "folder")
         QVERIFY(QDir(m_dir->path()).mkdir("Err_Inventaire.txt"));
-    const QByteArray earlier = kHeading + articleLine("Y8");
-    if (setup == "readOnlyReport" || setup == "readOnlyFolderAndReport") {
-        QFile file(reportPath());
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
-    }
+    if (setup.endsWith("Report"))
+        writeFile(reportPath(), kReportHeading + reportLine("Y8"));
     if (setup == "readOnlyReport")
         QVERIFY(QFile::setPermissions(reportPath(), QFileDevice::ReadOwner));
     if (setup.startsWith("readOnlyFolder"))
         QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const QByteArray before = report();
+    const QByteArray before = readFile(reportPath());
 
     QCOMPARE(m_lookup->RechercheRef("Z9"), QString());
     QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY(m_lookup->bErr());
-    QCOMPARE(report(), appended ? before + articleLine("Z9") : before);
-    QCOMPARE(m_dialogs.messages.size(), appended ? 0 : 1);
-    if (!appended)
-        QVERIFY2(m_dialogs.messages[0].text.startsWith(
-                     "Erreur dans la fonction recherche: Erreur d'accès au fichier : " + reportPath()),
-                 qPrintable(m_dialogs.messages[0].text));
+    QCOMPARE(readFile(reportPath()), appended ? before + reportLine("Z9") : before);
+    QCOMPARE(m_dialogs.events.size(), appended ? 0 : 1);
+    QVERIFY(appended || m_dialogs.events[0].startsWith("message:" + kLookupFailure + "Erreur d'accès au fichier : " + reportPath()));
 }
 
 QTEST_GUILESS_MAIN(TestRechercheRef)

@@ -1,5 +1,5 @@
 #include "platform/dbusautomation.h"
-#include "tests/platform/tablefile.h"
+#include "tests/support/tables.h"
 #include "tests/support/failures.h"
 #include "tests/support/testbus.h"
 

@@ -1,6 +1,6 @@
 #include "platform/numbertext.h"
 #include "platform/variantint16.h"
-#include "tests/platform/tablefile.h"
+#include "tests/support/tables.h"
 #include "tests/support/failures.h"
 #include "tests/testlocale.h"
 

@@ -1,6 +1,6 @@
 #include "platform/ansi.h"
 #include "platform/countfile.h"
-#include "tests/platform/tablefile.h"
+#include "tests/support/tables.h"
 #include "tests/support/failures.h"
 #include "tests/support/files.h"
 

@@ -1,4 +1,4 @@
-#include "tests/platform/tablefile.h"
+#include "tests/support/tables.h"
 #include "tests/support/articledb.h"
 #include "tests/support/builtmdbreader.h"
 #include "tests/support/failures.h"

@@ -27,7 +27,7 @@ public:
             m_owner.calls.append({method, arguments});
             if (m_owner.onCall)
                 return m_owner.onCall(method, arguments, m_owner.calls.size());
-            return method == QLatin1String("InitInventaire") ? QVariant(true) : QVariant();
+            return m_owner.answer(method, arguments);
         }
 
     private:
@@ -50,10 +50,42 @@ public:
         return names;
     }
 
+    // Every call as "Method argument|argument", with the arguments it was given.
+    QStringList journal() const
+    {
+        QStringList lines;
+        for (const Call &c : calls)
+            lines << c.method + QLatin1Char(' ') + c.arguments.join(QLatin1Char('|'));
+        return lines;
+    }
+
+    // The answer of the rules, else true to InitInventaire and nothing to the others. A rule is
+    // "Method[#n] <what>", for all its calls or its n-th: "=42" an integer result, "=\"text\""
+    // a text result, "!description" a failure, ">text" the first argument rewritten.
+    QVariant answer(const QString &method, QStringList &arguments) const
+    {
+        const QString numbered = method + QLatin1Char('#') + QString::number(methods().count(method));
+        QVariant result = method == QLatin1String("InitInventaire") ? QVariant(true) : QVariant();
+        for (const QString &rule : rules) {
+            const qsizetype space = rule.indexOf(QLatin1Char(' '));
+            const QString value = rule.mid(space + 2);
+            if (rule.left(space) != method && rule.left(space) != numbered)
+                continue;
+            if (rule[space + 1] == QLatin1Char('!'))
+                throw Failure(Failure::AutomationError, value);
+            if (rule[space + 1] == QLatin1Char('>'))
+                arguments[0] = value;
+            else
+                result = value.startsWith(QLatin1Char('"')) ? QVariant(value.mid(1).chopped(1)) : QVariant(value.toInt());
+        }
+        return result;
+    }
+
     QStringList created;
     QList<Call> calls;
     int releases = 0;
     std::optional<Failure> createFailure;
+    QStringList rules;
     // method, arguments (changeable, as by reference), number of the call in the run -> result
     std::function<QVariant(const QString &, QStringList &, qsizetype)> onCall;
 };

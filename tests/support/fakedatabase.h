@@ -5,7 +5,7 @@
 
 #include <vector>
 
-// An `Article` table in memory, for tests of the import run that do not test the database.
+// An `Article(Code, CodeBarre)` table in memory, for tests of the import run that do not test the database.
 class FakeDatabase : public Database
 {
 public:
@@ -14,6 +14,8 @@ public:
     void scanTable(const QString &table, const QStringList &columns, const RowVisitor &visit) override
     {
         ++scans;
+        if (failure)
+            throw *failure;
         if (table != QLatin1String("Article") || columns.size() != 2)
             throw Failure(Failure::DatabaseError, QStringLiteral("Table introuvable dans la base de données : ") + table);
         for (const auto &row : m_rows) {
@@ -25,6 +27,7 @@ public:
     }
 
     int scans = 0;
+    std::optional<Failure> failure; // a table that cannot be read
 
 private:
     std::vector<std::vector<TextValue>> m_rows;
