@@ -4,6 +4,8 @@
 // the reference server on demand: its directory (journal and script), the environment the bus
 // gives the servers it starts, stopping a server between tests, and a bus of one's own.
 
+#include "tests/support/files.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -13,11 +15,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <functional>
 
 #include <signal.h>
 
@@ -42,26 +41,18 @@ inline bool setActivationEnvironment(const QDBusConnection &bus, const QMap<QStr
     return busDaemon(bus, QStringLiteral("UpdateActivationEnvironment"), QVariant::fromValue(environment)).toBool();
 }
 
-inline bool hasOwner(const QDBusConnection &bus, const QString &name)
-{
-    return busDaemon(bus, QStringLiteral("NameHasOwner"), name).toBool();
-}
-
-// The process owning a name, or 0.
+// The process owning a name, or 0 when none does.
 inline qint64 ownerPid(const QDBusConnection &bus, const QString &name)
 {
     return busDaemon(bus, QStringLiteral("GetConnectionUnixProcessID"), name).toLongLong();
 }
 
 // Polls without processing events, as the code under test waits.
-inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10000)
+template<typename Condition> bool waitUntil(const Condition &condition, int timeoutMs = 10000)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
+    for (const QDeadlineTimer deadline(timeoutMs); !condition(); QThread::msleep(10))
         if (deadline.hasExpired())
             return false;
-        QThread::msleep(10);
-    }
     return true;
 }
 
@@ -70,7 +61,7 @@ inline bool killServer(const QDBusConnection &bus, const QString &name)
 {
     if (const qint64 pid = ownerPid(bus, name))
         ::kill(pid_t(pid), SIGKILL);
-    return waitUntil([&] { return !hasOwner(bus, name); });
+    return waitUntil([&] { return !ownerPid(bus, name); });
 }
 
 // The servers' directory: "script.json" read at each CreateObject, "journal.jsonl" appended.
@@ -79,12 +70,7 @@ class ServerDirectory
 public:
     QString path() const { return m_dir.path(); }
 
-    void writeScript(const QByteArray &json) const
-    {
-        QFile file(m_dir.filePath(QStringLiteral("script.json")));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(json);
-    }
+    void writeScript(const QByteArray &json) const { writeFile(m_dir.filePath(QStringLiteral("script.json")), json); }
     void clear() const
     {
         QFile::remove(m_dir.filePath(QStringLiteral("script.json")));
@@ -94,10 +80,9 @@ public:
     QList<QJsonObject> journal() const
     {
         QList<QJsonObject> entries;
-        QFile file(m_dir.filePath(QStringLiteral("journal.jsonl")));
-        if (file.open(QIODevice::ReadOnly))
-            while (!file.atEnd())
-                entries.append(QJsonDocument::fromJson(file.readLine()).object());
+        for (const QByteArray &line : readFile(m_dir.filePath(QStringLiteral("journal.jsonl"))).split('\n'))
+            if (const QJsonObject entry = QJsonDocument::fromJson(line).object(); !entry.isEmpty())
+                entries.append(entry);
         return entries;
     }
 
@@ -107,10 +92,9 @@ public:
         QStringList lines;
         for (const QJsonObject &entry : journal()) {
             QStringList parts;
-            for (const char *key : {"event", "object", "method", "reason", "arguments"}) {
+            for (const char *key : {"event", "object", "method", "reason", "arguments"})
                 if (entry.contains(QLatin1String(key)))
                     parts.append(entry.value(QLatin1String(key)).toVariant().toStringList().join(QLatin1Char('|')));
-            }
             if (events.isEmpty() || events.contains(parts.value(0)))
                 lines.append(parts.join(QLatin1Char(' ')));
         }
@@ -139,30 +123,13 @@ public:
     ~PrivateBus()
     {
         QDBusConnection::disconnectFromBus(m_name);
-        m_daemon.terminate();
-        if (!m_daemon.waitForFinished(5000))
-            m_daemon.kill();
+        m_daemon.kill();
         m_daemon.waitForFinished(5000);
     }
-    PrivateBus(const PrivateBus &) = delete;
-    PrivateBus &operator=(const PrivateBus &) = delete;
 
     bool isConnected() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
     QDBusConnection connection() const { return QDBusConnection(m_name); }
-
-    // Writes to `path` the configuration `from` with its service directories replaced by
-    // `serviceDirectory`: the same bus, starting other servers or none.
-    static bool writeConfig(const QString &from, const QString &serviceDirectory, const QString &path)
-    {
-        QFile source(from), target(path);
-        if (!source.open(QIODevice::ReadOnly))
-            return false;
-        QString text = QString::fromUtf8(source.readAll());
-        static const QRegularExpression serviceDirs(QStringLiteral("<servicedir>[^<]*</servicedir>"));
-        const QByteArray bytes = text.replace(serviceDirs, "<servicedir>" + serviceDirectory.toHtmlEscaped() + "</servicedir>").toUtf8();
-        return text.contains(serviceDirs) && target.open(QIODevice::WriteOnly) && target.write(bytes) == bytes.size();
-    }
 
 private:
     QString m_name;
