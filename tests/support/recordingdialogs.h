@@ -22,7 +22,6 @@ public:
     }
     QString openFile(const QString &filter) override
     {
-        filters.append(filter);
         events.append(QStringLiteral("openFile:") + filter);
         return fileAnswers.isEmpty() ? lastFile : (lastFile = fileAnswers.takeFirst());
     }
@@ -33,7 +32,6 @@ public:
     }
 
     QList<Message> messages;
-    QStringList filters;
     QStringList fileAnswers; // answers of the next open-file dialogs; a cancel repeats the last
     QString lastFile;
     int beeps = 0;
