@@ -37,9 +37,7 @@ private:
 void TestAutomation::init()
 {
     // Every test starts with no server running, default answers and an empty journal.
-    QVERIFY2(setActivationEnvironment(m_bus, {{QStringLiteral("TIRVANO_SERVER_DIR"), m_directory.path()},
-                                              {QStringLiteral("TIRVANO_SERVER_IDLE_MS"), QStringLiteral("500")}}),
-             "the suite runs under dbus-run-session with the test bus configuration");
+    QVERIFY(setActivationEnvironment(m_bus, {{"TIRVANO_SERVER_DIR", m_directory.path()}, {"TIRVANO_SERVER_IDLE_MS", "500"}}));
     QVERIFY(killServer(m_bus, Kelmar) && killServer(m_bus, Dovane));
     m_directory.clear();
 }
@@ -98,9 +96,8 @@ void TestAutomation::creationFailures()
 void TestAutomation::noBus()
 {
     DBusAutomation automation(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent"), QStringLiteral("absent")));
-    const QString failure = failureOf([&] { automation.createObject(Kelmar); });
-    QVERIFY2(failure.startsWith("429 Impossible de créer l'objet GestionKelmar.ClsProjet, le bus D-Bus est inaccessible : ")
-                 && !failure.endsWith(": "), qPrintable(failure));
+    QVERIFY(failureOf([&] { automation.createObject(Kelmar); })
+                .startsWith("429 Impossible de créer l'objet GestionKelmar.ClsProjet, le bus D-Bus est inaccessible : "));
 }
 
 void TestAutomation::serverKilledDuringCall()
