@@ -1,13 +1,11 @@
 // The counting pass's item reader on any file: it ends, each read consumes input, and every
 // item is a piece of the file as it stands.
-#include "platform/ansi.h"
-#include "platform/countfile.h"
 #include "tests/fuzz/fuzzsupport.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void fuzzOne(const QByteArray &input)
 {
-    const QByteArray bytes = fuzz::countFileBytes(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    DelimitedItemReader reader(fuzz::scratchFile(QStringLiteral("comptage.txt"), bytes));
+    const QByteArray bytes = fuzz::countFile(input);
+    DelimitedItemReader reader(fuzz::scratchPath(QStringLiteral("comptage.txt")));
     for (qsizetype items = 0, from = 0; !reader.atEnd(); ++items) { // items come in file order
         FUZZ_CHECK(items < bytes.size());
         const QByteArray item = ansi::encode(reader.readItem());
@@ -15,5 +13,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(from >= 0);
         from += item.size();
     }
-    return 0;
 }

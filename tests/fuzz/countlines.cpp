@@ -1,13 +1,11 @@
 // The sending pass's line reader on any file: exactly the lines between CR LF, LF and lone CR
 // line ends, byte for byte.
-#include "platform/ansi.h"
-#include "platform/countfile.h"
 #include "tests/fuzz/fuzzsupport.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void fuzzOne(const QByteArray &input)
 {
-    const QByteArray bytes = fuzz::countFileBytes(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    LineReader reader(fuzz::scratchFile(QStringLiteral("comptage.txt"), bytes));
+    const QByteArray bytes = fuzz::countFile(input);
+    LineReader reader(fuzz::scratchPath(QStringLiteral("comptage.txt")));
     qsizetype start = 0;
     for (qsizetype i = 0; i <= bytes.size(); ++i) {
         if (i < bytes.size() && bytes[i] != '\r' && bytes[i] != '\n')
@@ -19,5 +17,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         start = i + 1;
     }
     FUZZ_CHECK(reader.atEndOfStream());
-    return 0;
 }

@@ -3,11 +3,9 @@
 #include "import/extrairechamp.h"
 #include "tests/fuzz/fuzzsupport.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void fuzzOne(const QByteArray &bytes)
 {
-    FuzzedDataProvider input(data, size);
+    FuzzedDataProvider input(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
     const auto n = input.ConsumeIntegral<qint16>();
     const QString separator = QString::fromUtf8(input.ConsumeRandomLengthString(4));
     const qsizetype padding = input.ConsumeIntegralInRange(0, 40) * 1024;
@@ -19,5 +17,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QStringList fields = line.split(separator);
         FUZZ_CHECK(*field == (n >= 1 && n < fields.size() ? fields[n - 1] : QString()));
     }
-    return 0;
 }
