@@ -10,6 +10,7 @@
 #include "tests/testlocale.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,8 +25,6 @@ private Q_SLOTS:
     void runs_data();
     void runs();
     void whatTheNextRunKeeps();
-    void countFileChangedBetweenThePasses_data();
-    void countFileChangedBetweenThePasses();
 
 private:
     void run(const QByteArray &countFile, qint16 gestion = 1);
@@ -94,6 +93,17 @@ void TestInventaire::runs()
     QFETCH(QString, end);
     QFETCH(float, bar);
     m_server.rules = rules;
+    // "Init ~<bytes>|removed|folder": the count file changes between the two passes.
+    const QStringList change = rules.filter(QRegularExpression("^Init ~"));
+    m_server.onCall = [&](const QString &method, QStringList &arguments, qsizetype) {
+        if (method == QLatin1String("Init") && !change.isEmpty() && QFile::remove(m_view.chemin)) {
+            if (change[0] == "Init ~folder")
+                QDir().mkdir(m_view.chemin);
+            else if (change[0] != "Init ~removed")
+                writeFile(m_view.chemin, change[0].mid(6).toUtf8());
+        }
+        return m_server.answer(method, arguments);
+    };
     run(countFile, progId.contains("Kelmar") ? 1 : 2);
 
     const bool complete = end == "done" || end == "missing";
@@ -133,45 +143,6 @@ void TestInventaire::whatTheNextRunKeeps()
     const QString done = "message:" + kDone, missing = "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt");
     QCOMPARE(m_dialogs.events, (QStringList{"message:" + kLookupFailure + "Table introuvable dans la base de données : Article",
                                             done, missing, "beep", done, missing, "beep"}));
-}
-
-void TestInventaire::countFileChangedBetweenThePasses_data()
-{
-    QTest::addColumn<QByteArray>("atInit"); // the new content; null: removed, "/": replaced by a folder
-    QTest::addColumn<int>("linesSent");
-    QTest::addColumn<QString>("failure"); // %1 the count file's path; empty: the run completes
-    QTest::addColumn<float>("bar");
-    // The count, 4 items, sizes the step: 25 a line.
-    const QByteArray four = "X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n";
-    QTest::newRow("removed") << QByteArray() << 0 << "Fichier introuvable : %1" << 0.0f;
-    QTest::newRow("replaced by a folder") << QByteArray("/") << 0 << "Erreur d'accès au fichier : %1 (c'est un dossier)" << 0.0f;
-    // The fifth line is sent, then its step of the bar to 125 is refused.
-    QTest::newRow("grown") << four + four << 5 << "Valeur de propriété non valide" << 100.0f;
-    QTest::newRow("shrunk") << QByteArray("X;1;\r\nY;2;\r\n") << 2 << "" << 50.0f;
-}
-
-void TestInventaire::countFileChangedBetweenThePasses()
-{
-    QFETCH(QByteArray, atInit);
-    QFETCH(int, linesSent);
-    QFETCH(QString, failure);
-    QFETCH(float, bar);
-    bool changed = false;
-    m_server.onCall = [&](const QString &method, QStringList &arguments, qsizetype) {
-        if (method == QLatin1String("Init") && (atInit.isNull() || atInit == "/"))
-            changed = QFile::remove(m_view.chemin) && (atInit.isNull() || QDir().mkdir(m_view.chemin));
-        else if (method == QLatin1String("Init"))
-            writeFile(m_view.chemin, atInit), changed = true;
-        return m_server.answer(method, arguments);
-    };
-    run("X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n");
-    QVERIFY(changed);
-
-    QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), linesSent);
-    QCOMPARE(m_view.value, bar);
-    const QString end = failure.isEmpty() ? kDone : kFailure + failure.arg(m_view.chemin);
-    QCOMPARE(m_dialogs.events.first(), "message:" + end);
-    QCOMPARE(m_server.releases, failure.isEmpty() ? 1 : 0); // what was sent stays sent, on the kept server
 }
 
 QTEST_GUILESS_MAIN(TestInventaire)

@@ -75,7 +75,7 @@ public:
                 throw Failure(Failure::AutomationError, value);
             if (rule[space + 1] == QLatin1Char('>'))
                 arguments[0] = value;
-            else
+            else if (rule[space + 1] == QLatin1Char('='))
                 result = value.startsWith(QLatin1Char('"')) ? QVariant(value.mid(1).chopped(1)) : QVariant(value.toInt());
         }
         return result;
