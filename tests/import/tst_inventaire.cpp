@@ -63,35 +63,21 @@ void TestInventaire::run(const QByteArray &countFile, qint16 gestion)
 
 void TestInventaire::runs_data()
 {
-    QTest::addColumn<QString>("progId");
-    QTest::addColumn<QStringList>("rules");
-    QTest::addColumn<QByteArray>("countFile");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<float>("bar");
-    const auto list = [](const QByteArray &field) { return QString::fromUtf8(field).split(" / ", Qt::SkipEmptyParts); };
-    for (const QList<QByteArray> &row : tableRows(QStringLiteral(":/importruns.txt")))
-        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << list(row[2]) << row[3] << list(row[4])
-                              << QString::fromUtf8(row[5]) << row[6].toFloat();
+    addTableRows("importruns.txt");
     // The 32,768th item overflows the count, before Init; in single precision the bar of
     // 32,767 items adds up to just short of 100.
-    const QStringList opening{"Init SOC||", "InitInventaire DEP"};
-    const QByteArray line = "X;1;\r\n";
-    QTest::newRow("32,767 items") << "GestionKelmar.ClsProjet" << QStringList() << line.repeated(32767)
-                                  << opening + QStringList(32767, "InventaireArticle DEP|X|1") + QStringList{"ValidationInventaire DEP"}
-                                  << "done" << 99.997025f;
-    QTest::newRow("32,768 items") << "GestionKelmar.ClsProjet" << QStringList() << line.repeated(32768) << QStringList()
-                                  << "!Dépassement de capacité" << 0.0f;
+    const QByteArray kelmar = "GestionKelmar.ClsProjet", line = "X;1;\r\n";
+    const QByteArray calls = "Init SOC|| / InitInventaire DEP / " + QByteArray("InventaireArticle DEP|X|1 / ").repeated(32767);
+    QTest::newRow("32,767 items") << QByteArrayList{kelmar, "", line.repeated(32767), calls + "ValidationInventaire DEP", "done", "99.997025"};
+    QTest::newRow("32,768 items") << QByteArrayList{kelmar, "", line.repeated(32768), "", "!Dépassement de capacité", "0"};
 }
 
 void TestInventaire::runs()
 {
-    QFETCH(QString, progId);
-    QFETCH(QStringList, rules);
-    QFETCH(QByteArray, countFile);
-    QFETCH(QStringList, calls);
-    QFETCH(QString, end);
-    QFETCH(float, bar);
+    QFETCH(QByteArrayList, row); // server, rules, count file, calls, end, bar at the end
+    const auto list = [](const QByteArray &field) { return QString::fromUtf8(field).split(" / ", Qt::SkipEmptyParts); };
+    const QString progId = QString::fromUtf8(row[0]), end = QString::fromUtf8(row[4]);
+    const QStringList rules = list(row[1]), calls = list(row[3]);
     m_server.rules = rules;
     // "Init ~<bytes>|removed|folder": the count file changes between the two passes.
     const QStringList change = rules.filter(QRegularExpression("^Init ~"));
@@ -104,13 +90,13 @@ void TestInventaire::runs()
         }
         return m_server.answer(method, arguments);
     };
-    run(countFile, progId.contains("Kelmar") ? 1 : 2);
+    run(row[2], progId.contains("Kelmar") ? 1 : 2);
 
     const bool complete = end == "done" || end == "missing";
     QCOMPARE(m_server.created, QStringList{progId});
     QCOMPARE(m_server.journal(), calls);
     QCOMPARE(m_view.statuses, QStringList({kOpening, kImporting, kClosing, kDone}).mid(0, complete ? 4 : calls.isEmpty() ? 1 : 2));
-    QCOMPARE(m_view.value, bar);
+    QCOMPARE(m_view.value, row[5].toFloat());
     QStringList events = complete ? QStringList{"message:" + kDone, "beep"} : QStringList();
     if (end == "missing")
         events.insert(1, "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt"));

@@ -20,10 +20,10 @@ class TestRechercheRef : public QObject
 
 private Q_SLOTS:
     void init();
-    void resolves_data();
+    void resolves_data() { addTableRows("lookup.txt"); }
     void resolves();
     void reportAppended();
-    void reportNotWritable_data();
+    void reportNotWritable_data() { addTableRows("reportnotwritable.txt"); }
     void reportNotWritable();
 
 private:
@@ -49,18 +49,10 @@ void TestRechercheRef::init()
     m_lookup = std::make_unique<ArticleLookup>(m_dialogs, m_executable);
 }
 
-void TestRechercheRef::resolves_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("expected");
-    for (const QList<QByteArray> &row : tableRows(QStringLiteral(":/lookup.txt")))
-        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
-}
-
 void TestRechercheRef::resolves()
 {
-    QFETCH(QString, code);
-    QFETCH(QString, expected);
+    QFETCH(QByteArrayList, row);
+    const QString code = QString::fromUtf8(row[0]), expected = QString::fromUtf8(row[1]);
     // Code, CodeBarre, in scan order.
     useArticles({{"ART1", "3760000000017"}, {"étau", {}},     {"L'équerre", "EQ"}, {"BOIS \"13\"", {}}, {"100%", "%"},
                  {"VIS ", {}},              {"PREMIER", "DUO"}, {"DUO", {}},       {"TRIO", {}},        {"AUTRE", "TRIO"},
@@ -88,23 +80,11 @@ void TestRechercheRef::reportAppended()
     QCOMPARE(m_dialogs.events, QStringList());
 }
 
-void TestRechercheRef::reportNotWritable_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<bool>("appended"); // the line reached the report after all
-    // Even root can neither create nor append to a folder.
-    QTest::newRow("folder in place of the report") << "folder" << false;
-    QTest::newRow("executable folder moved away") << "gone" << false;
-    // Permission bits: CTest runs the suite as nobody when started by root.
-    QTest::newRow("read-only folder, no report yet") << "readOnlyFolder" << false;
-    QTest::newRow("read-only report") << "readOnlyReport" << false;
-    QTest::newRow("read-only folder, report there") << "readOnlyFolderAndReport" << true; // only the file is written
-}
-
 void TestRechercheRef::reportNotWritable()
 {
-    QFETCH(QString, setup);
-    QFETCH(bool, appended);
+    QFETCH(QByteArrayList, row);
+    const QByteArray setup = row[0];
+    const bool appended = row[1] == "appended"; // the line reached the report after all
     if (setup.startsWith("readOnly") && ::geteuid() == 0)
         QSKIP("permission bits do not stop root from writing");
     useArticles({{"A", "1"}});
