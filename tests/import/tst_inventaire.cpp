@@ -24,8 +24,6 @@ private Q_SLOTS:
     void runs_data();
     void runs();
     void whatTheNextRunKeeps();
-    void countFileChangedBetweenThePasses_data();
-    void countFileChangedBetweenThePasses();
 
 private:
     void run(const QByteArray &countFile, qint16 gestion = 1);
@@ -64,43 +62,40 @@ void TestInventaire::run(const QByteArray &countFile, qint16 gestion)
 
 void TestInventaire::runs_data()
 {
-    QTest::addColumn<QString>("progId");
-    QTest::addColumn<QStringList>("rules");
-    QTest::addColumn<QByteArray>("countFile");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<float>("bar");
-    const auto list = [](const QByteArray &field) { return QString::fromUtf8(field).split(" / ", Qt::SkipEmptyParts); };
-    for (const QList<QByteArray> &row : tableRows(QStringLiteral(":/importruns.txt")))
-        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << list(row[2]) << row[3] << list(row[4])
-                              << QString::fromUtf8(row[5]) << row[6].toFloat();
+    addTableRows("importruns.txt");
     // The 32,768th item overflows the count, before Init; in single precision the bar of
     // 32,767 items adds up to just short of 100.
-    const QStringList opening{"Init SOC||", "InitInventaire DEP"};
-    const QByteArray line = "X;1;\r\n";
-    QTest::newRow("32,767 items") << "GestionKelmar.ClsProjet" << QStringList() << line.repeated(32767)
-                                  << opening + QStringList(32767, "InventaireArticle DEP|X|1") + QStringList{"ValidationInventaire DEP"}
-                                  << "done" << 99.997025f;
-    QTest::newRow("32,768 items") << "GestionKelmar.ClsProjet" << QStringList() << line.repeated(32768) << QStringList()
-                                  << "!Dépassement de capacité" << 0.0f;
+    const QByteArray kelmar = "GestionKelmar.ClsProjet", line = "X;1;\r\n";
+    const QByteArray calls = "Init SOC|| / InitInventaire DEP / " + QByteArray("InventaireArticle DEP|X|1 / ").repeated(32767);
+    QTest::newRow("32,767 items") << QByteArrayList{kelmar, "", line.repeated(32767), calls + "ValidationInventaire DEP", "done", "99.997025"};
+    QTest::newRow("32,768 items") << QByteArrayList{kelmar, "", line.repeated(32768), "", "!Dépassement de capacité", "0"};
 }
 
 void TestInventaire::runs()
 {
-    QFETCH(QString, progId);
-    QFETCH(QStringList, rules);
-    QFETCH(QByteArray, countFile);
-    QFETCH(QStringList, calls);
-    QFETCH(QString, end);
-    QFETCH(float, bar);
+    QFETCH(QByteArrayList, row); // server, rules, count file, calls, end, bar at the end
+    const auto list = [](const QByteArray &field) { return QString::fromUtf8(field).split(" / ", Qt::SkipEmptyParts); };
+    const QString progId = QString::fromUtf8(row[0]), end = QString::fromUtf8(row[4]);
+    const QStringList rules = list(row[1]), calls = list(row[3]);
     m_server.rules = rules;
-    run(countFile, progId.contains("Kelmar") ? 1 : 2);
+    // "Init ~<bytes>|removed|folder": the count file changes between the two passes.
+    const QString change = rules.filter(QStringLiteral("Init ~")).value(0).mid(6);
+    m_server.onCall = [&](const QString &method, QStringList &arguments, qsizetype) {
+        if (method == QLatin1String("Init") && !change.isEmpty() && QFile::remove(m_view.chemin)) {
+            if (change == "folder")
+                QDir().mkdir(m_view.chemin);
+            else if (change != "removed")
+                writeFile(m_view.chemin, change.toUtf8());
+        }
+        return m_server.answer(method, arguments);
+    };
+    run(row[2], progId.contains("Kelmar") ? 1 : 2);
 
     const bool complete = end == "done" || end == "missing";
     QCOMPARE(m_server.created, QStringList{progId});
     QCOMPARE(m_server.journal(), calls);
     QCOMPARE(m_view.statuses, QStringList({kOpening, kImporting, kClosing, kDone}).mid(0, complete ? 4 : calls.isEmpty() ? 1 : 2));
-    QCOMPARE(m_view.value, bar);
+    QCOMPARE(m_view.value, row[5].toFloat());
     QStringList events = complete ? QStringList{"message:" + kDone, "beep"} : QStringList();
     if (end == "missing")
         events.insert(1, "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt"));
@@ -133,45 +128,6 @@ void TestInventaire::whatTheNextRunKeeps()
     const QString done = "message:" + kDone, missing = "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt");
     QCOMPARE(m_dialogs.events, (QStringList{"message:" + kLookupFailure + "Table introuvable dans la base de données : Article",
                                             done, missing, "beep", done, missing, "beep"}));
-}
-
-void TestInventaire::countFileChangedBetweenThePasses_data()
-{
-    QTest::addColumn<QByteArray>("atInit"); // the new content; null: removed, "/": replaced by a folder
-    QTest::addColumn<int>("linesSent");
-    QTest::addColumn<QString>("failure"); // %1 the count file's path; empty: the run completes
-    QTest::addColumn<float>("bar");
-    // The count, 4 items, sizes the step: 25 a line.
-    const QByteArray four = "X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n";
-    QTest::newRow("removed") << QByteArray() << 0 << "Fichier introuvable : %1" << 0.0f;
-    QTest::newRow("replaced by a folder") << QByteArray("/") << 0 << "Erreur d'accès au fichier : %1 (c'est un dossier)" << 0.0f;
-    // The fifth line is sent, then its step of the bar to 125 is refused.
-    QTest::newRow("grown") << four + four << 5 << "Valeur de propriété non valide" << 100.0f;
-    QTest::newRow("shrunk") << QByteArray("X;1;\r\nY;2;\r\n") << 2 << "" << 50.0f;
-}
-
-void TestInventaire::countFileChangedBetweenThePasses()
-{
-    QFETCH(QByteArray, atInit);
-    QFETCH(int, linesSent);
-    QFETCH(QString, failure);
-    QFETCH(float, bar);
-    bool changed = false;
-    m_server.onCall = [&](const QString &method, QStringList &arguments, qsizetype) {
-        if (method == QLatin1String("Init") && (atInit.isNull() || atInit == "/"))
-            changed = QFile::remove(m_view.chemin) && (atInit.isNull() || QDir().mkdir(m_view.chemin));
-        else if (method == QLatin1String("Init"))
-            writeFile(m_view.chemin, atInit), changed = true;
-        return m_server.answer(method, arguments);
-    };
-    run("X;1;\r\nY;2;\r\nZ;3;\r\nX;4;\r\n");
-    QVERIFY(changed);
-
-    QCOMPARE(m_server.methods().count(QStringLiteral("InventaireArticle")), linesSent);
-    QCOMPARE(m_view.value, bar);
-    const QString end = failure.isEmpty() ? kDone : kFailure + failure.arg(m_view.chemin);
-    QCOMPARE(m_dialogs.events.first(), "message:" + end);
-    QCOMPARE(m_server.releases, failure.isEmpty() ? 1 : 0); // what was sent stays sent, on the kept server
 }
 
 QTEST_GUILESS_MAIN(TestInventaire)

@@ -20,12 +20,10 @@ class TestRechercheRef : public QObject
 
 private Q_SLOTS:
     void init();
-    void resolves_data();
+    void resolves_data() { addTableRows("lookup.txt"); }
     void resolves();
-    void failures_data();
-    void failures();
     void reportAppended();
-    void reportNotWritable_data();
+    void reportNotWritable_data() { addTableRows("reportnotwritable.txt"); }
     void reportNotWritable();
 
 private:
@@ -51,53 +49,20 @@ void TestRechercheRef::init()
     m_lookup = std::make_unique<ArticleLookup>(m_dialogs, m_executable);
 }
 
-void TestRechercheRef::resolves_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("expected");
-    for (const QList<QByteArray> &row : tableRows(QStringLiteral(":/lookup.txt")))
-        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
-}
-
 void TestRechercheRef::resolves()
 {
-    QFETCH(QString, code);
-    QFETCH(QString, expected);
+    QFETCH(QByteArrayList, row);
+    const QString code = QString::fromUtf8(row[0]), expected = QString::fromUtf8(row[1]);
     // Code, CodeBarre, in scan order.
     useArticles({{"ART1", "3760000000017"}, {"étau", {}},     {"L'équerre", "EQ"}, {"BOIS \"13\"", {}}, {"100%", "%"},
                  {"VIS ", {}},              {"PREMIER", "DUO"}, {"DUO", {}},       {"TRIO", {}},        {"AUTRE", "TRIO"},
                  {"DOUBLE", "D1"},          {"double", "D2"}, {{}, {}},          {"VIDE", ""},        {"", "X"},
-                 {"Ωmega", {}}});
-    QCOMPARE(m_lookup->RechercheRef(code), expected);
-    QCOMPARE(m_dialogs.events, QStringList());
+                 {"Ωmega", {}},             {{}, "NC"},       {"NC", {}}});
+    // A failing lookup says so and gives the empty text.
+    const bool fails = expected.startsWith('!');
+    QCOMPARE(m_lookup->RechercheRef(code), fails ? QString() : expected);
+    QCOMPARE(m_dialogs.events, fails ? QStringList{"message:" + kLookupFailure + expected.mid(1)} : QStringList());
     QCOMPARE(readFile(reportPath()), expected.isEmpty() ? kReportHeading + reportLine(code.toLatin1()) : "<absent>");
-}
-
-void TestRechercheRef::failures_data()
-{
-    QTest::addColumn<int>("database"); // 0: none, 1: unreadable, 2: readable
-    QTest::addColumn<QString>("description");
-    QTest::newRow("no open database") << 0 << "Aucune base de gestion n'est ouverte";
-    QTest::newRow("table unreadable") << 1 << "Table introuvable dans la base de données : Article";
-    QTest::newRow("first matching row has a null Code") << 2 << "Utilisation incorrecte de Null";
-}
-
-void TestRechercheRef::failures()
-{
-    QFETCH(int, database);
-    QFETCH(QString, description);
-    if (database > 0) {
-        const auto articles = useArticles({{{}, "X1"}, {"X1", {}}});
-        if (database == 1)
-            articles->failure = Failure(Failure::DatabaseError, description);
-    }
-    // Every lookup fails alike, says so, gives the empty text and lets the run go on.
-    QCOMPARE(m_lookup->RechercheRef("X1"), QString());
-    QCOMPARE(m_lookup->RechercheRef("X1"), QString());
-    QCOMPARE(m_dialogs.events, QStringList(2, "message:" + kLookupFailure + description));
-    QCOMPARE(m_dialogs.messages[1].icon, MessageIcon::Critical);
-    QCOMPARE(m_dialogs.messages[1].title, std::optional(kTitle));
-    QCOMPARE(readFile(reportPath()), "<absent>");
 }
 
 void TestRechercheRef::reportAppended()
@@ -115,30 +80,16 @@ void TestRechercheRef::reportAppended()
     QCOMPARE(m_dialogs.events, QStringList());
 }
 
-void TestRechercheRef::reportNotWritable_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<bool>("appended"); // the line reached the report after all
-    // Even root can neither create nor append to a folder.
-    QTest::newRow("folder in place of the report") << "folder" << false;
-    QTest::newRow("executable folder moved away") << "gone" << false;
-    // Permission bits: CTest runs the suite as nobody when started by root.
-    QTest::newRow("read-only folder, no report yet") << "readOnlyFolder" << false;
-    QTest::newRow("read-only report") << "readOnlyReport" << false;
-    QTest::newRow("read-only folder, report there") << "readOnlyFolderAndReport" << true; // only the file is written
-}
-
 void TestRechercheRef::reportNotWritable()
 {
-    QFETCH(QString, setup);
-    QFETCH(bool, appended);
+    QFETCH(QByteArrayList, row);
+    const QByteArray setup = row[0];
+    const bool appended = row[1] == "appended"; // the line reached the report after all
     if (setup.startsWith("readOnly") && ::geteuid() == 0)
         QSKIP("permission bits do not stop root from writing");
-    if (setup == "gone") {
-        m_executable.directory = m_dir->filePath("absent");
-        m_lookup = std::make_unique<ArticleLookup>(m_dialogs, m_executable);
-    }
     useArticles({{"A", "1"}});
+    if (setup == "gone")
+        QVERIFY(m_dir->remove());
     if (setup == "folder")
         QVERIFY(QDir(m_dir->path()).mkdir("Err_Inventaire.txt"));
     if (setup.endsWith("Report"))

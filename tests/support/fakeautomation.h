@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
 
 // An in-process stand-in for the management server: records every call, answers as scripted.
@@ -37,17 +38,7 @@ public:
     std::shared_ptr<AutomationObject> createObject(const QString &progId) override
     {
         created.append(progId);
-        if (createFailure)
-            throw *createFailure;
         return std::make_shared<Object>(*this);
-    }
-
-    QStringList methods() const
-    {
-        QStringList names;
-        for (const Call &c : calls)
-            names << c.method;
-        return names;
     }
 
     // Every call as "Method argument|argument", with the arguments it was given.
@@ -64,7 +55,8 @@ public:
     // a text result, "!description" a failure, ">text" the first argument rewritten.
     QVariant answer(const QString &method, QStringList &arguments) const
     {
-        const QString numbered = method + QLatin1Char('#') + QString::number(methods().count(method));
+        const auto calledSoFar = std::count_if(calls.begin(), calls.end(), [&](const Call &c) { return c.method == method; });
+        const QString numbered = method + QLatin1Char('#') + QString::number(calledSoFar);
         QVariant result = method == QLatin1String("InitInventaire") ? QVariant(true) : QVariant();
         for (const QString &rule : rules) {
             const qsizetype space = rule.indexOf(QLatin1Char(' '));
@@ -75,7 +67,7 @@ public:
                 throw Failure(Failure::AutomationError, value);
             if (rule[space + 1] == QLatin1Char('>'))
                 arguments[0] = value;
-            else
+            else if (rule[space + 1] == QLatin1Char('='))
                 result = value.startsWith(QLatin1Char('"')) ? QVariant(value.mid(1).chopped(1)) : QVariant(value.toInt());
         }
         return result;
@@ -84,7 +76,6 @@ public:
     QStringList created;
     QList<Call> calls;
     int releases = 0;
-    std::optional<Failure> createFailure;
     QStringList rules;
     // method, arguments (changeable, as by reference), number of the call in the run -> result
     std::function<QVariant(const QString &, QStringList &, qsizetype)> onCall;

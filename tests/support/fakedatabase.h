@@ -13,7 +13,6 @@ public:
 
     void scanTable(const QString &table, const QStringList &columns, const RowVisitor &visit) override
     {
-        ++scans;
         if (failure)
             throw *failure;
         if (table != QLatin1String("Article") || columns.size() != 2)
@@ -26,7 +25,6 @@ public:
         }
     }
 
-    int scans = 0;
     std::optional<Failure> failure; // a table that cannot be read
 
 private:

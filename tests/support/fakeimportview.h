@@ -12,11 +12,7 @@ class FakeImportView : public ImportView
 public:
     QString lblGestion() const override { return gestion; }
     QString lblchemin() const override { return chemin; }
-    void setLblMessages(const QString &text) override
-    {
-        messages = text;
-        statuses << text;
-    }
+    void setLblMessages(const QString &text) override { statuses << text; }
     float progressValue() const override { return value; }
     void setProgressValue(float v) override
     {
@@ -28,7 +24,6 @@ public:
 
     QString gestion;
     QString chemin;
-    QString messages;
     QStringList statuses;
     float value = 0.0f;
     QList<float> values;
