@@ -73,8 +73,8 @@ frmmain::frmmain(Environment environment, QWidget *parent) : QMainWindow(parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_importView = std::make_unique<WindowImportView>(*lblGestion, *lblchemin, *LblMessages, *ProgressBar1);
-    m_import = std::make_unique<Inventaire>(m_environment.automation, m_environment.openDatabase,
-                                            m_environment.dialogs, *m_importView, m_environment.executable);
+    m_import = std::make_unique<Inventaire>(m_environment.automation, m_environment.openDatabase, m_environment.dialogs,
+                                            *m_importView, m_environment.executable);
     Form_Load();
 }
 
@@ -129,20 +129,20 @@ void frmmain::createControls(QWidget *client)
     TblGestion->addButton(1, QStringLiteral("Sélectionner la base de gestion"));
     connect(TblGestion, &Toolbar::ButtonClick, this, &frmmain::TblGestion_ButtonClick);
 
-    lblGestion = createLabel(QStringLiteral("lblGestion"), QString(), TextLabel::DisplayBox,
-                             twips(270, 990, 3705, 255), client);
+    lblGestion =
+        createLabel(QStringLiteral("lblGestion"), QString(), TextLabel::DisplayBox, twips(270, 990, 3705, 255), client);
     Label4 = createLabel(QStringLiteral("Label4"), QStringLiteral("Gestion :"), TextLabel::Caption,
                          twips(300, 720, 675, 255), client);
-    LblMessages = createLabel(QStringLiteral("LblMessages"), QString(), TextLabel::Caption,
-                              twips(300, 2445, 2925, 285), client);
+    LblMessages =
+        createLabel(QStringLiteral("LblMessages"), QString(), TextLabel::Caption, twips(300, 2445, 2925, 285), client);
     Label3 = createLabel(QStringLiteral("Label3"), QStringLiteral("Société :"), TextLabel::Caption,
                          twips(150, 1515, 1425, 255), client);
     Label2 = createLabel(QStringLiteral("Label2"), QStringLiteral("Code Dépôt :"), TextLabel::Caption,
                          twips(2550, 1515, 1425, 255), client);
     Label1 = createLabel(QStringLiteral("Label1"), QStringLiteral("Fichier :"), TextLabel::Caption,
                          twips(300, 120, 675, 255), client);
-    lblchemin = createLabel(QStringLiteral("lblchemin"), QString(), TextLabel::DisplayBox,
-                            twips(270, 390, 3705, 255), client);
+    lblchemin =
+        createLabel(QStringLiteral("lblchemin"), QString(), TextLabel::DisplayBox, twips(270, 390, 3705, 255), client);
 
     // The keyboard goes round the two code boxes and the command button. The toolbars stay
     // out of it, as toolbar buttons do in Qt: they are reached with the mouse.
@@ -152,8 +152,10 @@ void frmmain::createControls(QWidget *client)
 
     // For screen readers, with nothing shown: each box is named by the caption beside it,
     // without its " :", each toolbar button by its tooltip.
-    for (auto [box, caption] : {std::pair<QWidget *, TextLabel *>{Txtsociete, Label3}, {Txtdepot, Label2},
-                                {lblchemin, Label1}, {lblGestion, Label4}})
+    for (auto [box, caption] : {std::pair<QWidget *, TextLabel *>{Txtsociete, Label3},
+                                {Txtdepot, Label2},
+                                {lblchemin, Label1},
+                                {lblGestion, Label4}})
         box->setAccessibleName(caption->text().chopped(2));
     for (Toolbar *bar : {TlbFichier, TblGestion, TlbPrpp})
         for (int index = 1; index <= bar->buttonCount(); ++index)

@@ -28,7 +28,8 @@ class frmmain : public QMainWindow
 
 public:
     // What the window reaches outside itself; the program passes the real ones, tests their own.
-    struct Environment {
+    struct Environment
+    {
         Dialogs &dialogs;
         AutomationFactory &automation;
         Inventaire::DatabaseOpener openDatabase;
@@ -87,10 +88,10 @@ private:
     QAction *mnudovane = nullptr;
 
     // The window's fields.
-    QString Fichier;  // the chosen count file; empty until one is chosen
-    QString Societe;  // company code handed to the import
-    QString Depot;    // depot code handed to the import
-    QString FicParam; // the settings file
+    QString Fichier;    // the chosen count file; empty until one is chosen
+    QString Societe;    // company code handed to the import
+    QString Depot;      // depot code handed to the import
+    QString FicParam;   // the settings file
     qint16 Gestion = 0; // edition: 1 Kelmar, 2 Dovane
 
     Environment m_environment;

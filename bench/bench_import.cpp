@@ -63,7 +63,8 @@ std::vector<Line> workload(int unknownEvery)
         if (unknownEvery > 0 && i % unknownEvery == unknownEvery - 1)
             lines.push_back({QStringLiteral("INCONNU%1").arg(i), QString(), quantity});
         else
-            lines.push_back({i % 2 == 0 ? bench::articleCode(row) : bench::articleBarcode(row), bench::articleCode(row), quantity});
+            lines.push_back(
+                {i % 2 == 0 ? bench::articleCode(row) : bench::articleBarcode(row), bench::articleCode(row), quantity});
     }
     return lines;
 }
@@ -119,7 +120,8 @@ void importOnce(AutomationFactory &automation, const Paths &paths)
     view.chemin = paths.countFile;
     Inventaire run(automation, openBuiltMdbDatabase, dialogs, view, {paths.directory, QStringLiteral("bench_import")});
     run.run(QStringLiteral("SOC01"), kDepot, 1);
-    if (dialogs.events.value(0) != QStringLiteral("message:Importation d'inventaire terminée ...") || dialogs.events.last() != QStringLiteral("beep"))
+    if (dialogs.events.value(0) != QStringLiteral("message:Importation d'inventaire terminée ...")
+        || dialogs.events.last() != QStringLiteral("beep"))
         fail(QStringLiteral("import inachevé : ") + dialogs.events.join(QStringLiteral(" / ")));
 }
 
@@ -146,7 +148,8 @@ double importFromWindow(AutomationFactory &automation, const Paths &paths,
     QCoreApplication::processEvents();
 
     const double time = clock([&] { window.findChild<Toolbar *>(QStringLiteral("TlbPrpp"))->button(1)->trigger(); });
-    if (!dialogs.events.contains(QStringLiteral("message:Importation d'inventaire terminée ...")) || dialogs.events.last() != QStringLiteral("beep"))
+    if (!dialogs.events.contains(QStringLiteral("message:Importation d'inventaire terminée ..."))
+        || dialogs.events.last() != QStringLiteral("beep"))
         fail(QStringLiteral("import inachevé depuis la fenêtre : ") + dialogs.events.join(QStringLiteral(" / ")));
     return time;
 }
@@ -158,8 +161,8 @@ class BareObject
 public:
     BareObject(const QDBusConnection &bus, const QString &progId) : m_bus(bus), m_progId(progId)
     {
-        const QDBusMessage reply = m_bus.call(QDBusMessage::createMethodCall(progId, QStringLiteral("/"), DBusAutomation::classFactoryInterface(),
-                                                                             QStringLiteral("CreateObject")));
+        const QDBusMessage reply = m_bus.call(QDBusMessage::createMethodCall(
+            progId, QStringLiteral("/"), DBusAutomation::classFactoryInterface(), QStringLiteral("CreateObject")));
         if (reply.type() != QDBusMessage::ReplyMessage)
             fail(QStringLiteral("CreateObject : ") + reply.errorMessage());
         m_server = reply.service();
@@ -167,7 +170,8 @@ public:
     }
     ~BareObject()
     {
-        m_bus.call(QDBusMessage::createMethodCall(m_server, m_path, DBusAutomation::objectInterface(), QStringLiteral("Release")));
+        m_bus.call(QDBusMessage::createMethodCall(m_server, m_path, DBusAutomation::objectInterface(),
+                                                  QStringLiteral("Release")));
     }
     BareObject(const BareObject &) = delete;
     BareObject &operator=(const BareObject &) = delete;
@@ -175,7 +179,8 @@ public:
     void sendLines(const std::vector<Line> &lines, std::size_t count) const
     {
         for (std::size_t i = 0; i < count; ++i) {
-            QDBusMessage message = QDBusMessage::createMethodCall(m_server, m_path, m_progId, QStringLiteral("InventaireArticle"));
+            QDBusMessage message =
+                QDBusMessage::createMethodCall(m_server, m_path, m_progId, QStringLiteral("InventaireArticle"));
             message.setArguments({kDepot, lines[i].resolved, lines[i].quantity});
             const QDBusMessage reply = m_bus.call(message, QDBus::Block, std::numeric_limits<int>::max());
             if (reply.type() != QDBusMessage::ReplyMessage)
@@ -265,8 +270,9 @@ int main(int argc, char *argv[])
     if (!bus.isConnected())
         fail(bus.error());
     const QDBusConnection connection = bus.connection();
-    if (!testbus::setActivationEnvironment(connection, {{QStringLiteral("TIRVANO_SERVER_DIR"), QString()},
-                                                         {QStringLiteral("TIRVANO_SERVER_IDLE_MS"), QStringLiteral("600000")}}))
+    if (!testbus::setActivationEnvironment(connection,
+                                           {{QStringLiteral("TIRVANO_SERVER_DIR"), QString()},
+                                            {QStringLiteral("TIRVANO_SERVER_IDLE_MS"), QStringLiteral("600000")}}))
         fail(QStringLiteral("environnement d'activation refusé"));
     DBusAutomation automation(connection);
     Paths warmPaths = paths;
@@ -306,10 +312,12 @@ int main(int argc, char *argv[])
     for (int round = 0; round < kRounds; ++round) {
         for (const bool journal : {false, true}) {
             if (!testbus::killServer(connection, testbus::Kelmar)
-                || !testbus::setActivationEnvironment(connection, {{QStringLiteral("TIRVANO_SERVER_DIR"), journal ? journalDir.path() : QString()}}))
+                || !testbus::setActivationEnvironment(
+                    connection, {{QStringLiteral("TIRVANO_SERVER_DIR"), journal ? journalDir.path() : QString()}}))
                 fail(QStringLiteral("serveur non relancé"));
             const BareObject object(connection, testbus::Kelmar);
-            (journal ? journalOn : journalOff).push_back(bench::seconds([&] { object.sendLines(lines, kJournalSample); }) / kJournalSample);
+            (journal ? journalOn : journalOff)
+                .push_back(bench::seconds([&] { object.sendLines(lines, kJournalSample); }) / kJournalSample);
         }
     }
     if (QFile(journalDir.filePath(QStringLiteral("journal.jsonl"))).size() == 0)

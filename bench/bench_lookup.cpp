@@ -100,7 +100,8 @@ int main(int argc, char *argv[])
         opening.push_back(bench::seconds([&] { openBuiltMdbDatabase(path); }));
         inProcess.push_back(bench::seconds([&] {
             long rows = 0;
-            mdbreading::scan(nativePath.constData(), "Article", columns, [&](std::span<const mdbreading::Value>) { ++rows; });
+            mdbreading::scan(nativePath.constData(), "Article", columns,
+                             [&](std::span<const mdbreading::Value>) { ++rows; });
             if (rows != kArticles)
                 std::abort();
         }));
@@ -115,7 +116,9 @@ int main(int argc, char *argv[])
     QStringList codes;
     for (int i = 0; i < kLookups; ++i) {
         const int row = static_cast<int>((static_cast<long long>(i) * 7919) % kArticles);
-        codes << (i % 6 < 3 ? bench::articleCode(row) : i % 6 < 5 ? bench::articleBarcode(row) : QStringLiteral("INCONNU%1").arg(i));
+        codes << (i % 6 < 3   ? bench::articleCode(row)
+                  : i % 6 < 5 ? bench::articleBarcode(row)
+                              : QStringLiteral("INCONNU%1").arg(i));
     }
     long found = 0;
     const double ours = bench::median(3, [&] {
@@ -147,7 +150,8 @@ int main(int argc, char *argv[])
     auto database = openBuiltMdbDatabase(path);
     const ArticleIndex kept(*database);
     std::printf("\n");
-    bench::figure("memory held by the index of 100,000 articles", double(kept.memoryBytes()) / (1024.0 * 1024.0), "MiB");
+    bench::figure("memory held by the index of 100,000 articles", double(kept.memoryBytes()) / (1024.0 * 1024.0),
+                  "MiB");
     bench::figure("peak memory before the benchmarks (writer included)", peakBefore, "MiB");
     bench::figure("peak memory of the whole program", bench::peakMiB(), "MiB");
     return found > 0 && naiveFound > 0 ? 0 : 1;

@@ -15,14 +15,12 @@ int main()
     constexpr int runs = 5;
     constexpr double budgetMs = 1000.0;
 
-    mdbwriter::Table article{QStringLiteral("Article"),
-                             {{QStringLiteral("Code"), 20}, {QStringLiteral("CodeBarre"), 13}},
-                             {}};
+    mdbwriter::Table article{
+        QStringLiteral("Article"), {{QStringLiteral("Code"), 20}, {QStringLiteral("CodeBarre"), 13}}, {}};
     article.rows.reserve(rowCount);
     for (int i = 0; i < rowCount; ++i)
-        article.rows.push_back({{QStringLiteral("A%1").arg(i, 8, 10, QLatin1Char('0')),
-                                 QString::number(3760000000000 + i)},
-                                false});
+        article.rows.push_back(
+            {{QStringLiteral("A%1").arg(i, 8, 10, QLatin1Char('0')), QString::number(3760000000000 + i)}, false});
     const std::vector<mdbwriter::Table> tables = {article};
 
     QTemporaryDir dir;
@@ -34,7 +32,7 @@ int main()
         mdbwriter::writeMdb(path, tables);
         best = std::min(best, static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }
-    std::printf("mdbwriter: %d rows written in %.1f ms (best of %d); ratio to the 1 s budget: %.3f\n",
-                rowCount, best, runs, best / budgetMs);
+    std::printf("mdbwriter: %d rows written in %.1f ms (best of %d); ratio to the 1 s budget: %.3f\n", rowCount, best,
+                runs, best / budgetMs);
     return best <= budgetMs ? 0 : 1;
 }

@@ -73,7 +73,8 @@ inline QString articleBarcode(int i)
 
 inline void writeArticles(const QString &path)
 {
-    mdbwriter::Table article{QStringLiteral("Article"), {{QStringLiteral("Code"), 20}, {QStringLiteral("CodeBarre"), 20}}, {}};
+    mdbwriter::Table article{
+        QStringLiteral("Article"), {{QStringLiteral("Code"), 20}, {QStringLiteral("CodeBarre"), 20}}, {}};
     for (int i = 0; i < kArticles; ++i)
         article.rows.push_back({{articleCode(i), articleBarcode(i)}, false});
     mdbwriter::writeMdb(path, {article});

@@ -62,7 +62,9 @@ ArticleIndex::ArticleIndex(Database &database)
         return slice;
     };
     database.scanTable(QStringLiteral("Article"), {QStringLiteral("Code"), QStringLiteral("CodeBarre")},
-                       [&](std::span<const TextView> row) { m_rows.push_back({keep(row[0]), keep(row[1])}); });
+                       [&](std::span<const TextView> row) {
+                           m_rows.push_back({keep(row[0]), keep(row[1])});
+                       });
     if (m_rows.size() >= std::numeric_limits<std::uint32_t>::max())
         throw Failure::overflow();
     m_text.squeeze();

@@ -23,7 +23,8 @@ public:
     // Reads the table; fails as the database fails (table or column missing, unreadable pages).
     explicit ArticleIndex(Database &database);
 
-    struct Match {
+    struct Match
+    {
         TextValue code; // the matching row's `Code`, which may be null
     };
     // The first matching row, or nothing when no row matches.
@@ -35,16 +36,19 @@ public:
 
 private:
     // A value in m_text, or a null.
-    struct Slice {
+    struct Slice
+    {
         std::uint32_t offset = 0;
         std::int32_t length = -1; // -1 for a null
     };
-    struct Row {
+    struct Row
+    {
         Slice code;
         Slice barcode;
     };
     // Open addressing: a slot holds the folded hash of its value and the row position + 1.
-    struct Slot {
+    struct Slot
+    {
         std::uint32_t hash = 0;
         std::uint32_t row = 0; // 0 for an empty slot
     };

@@ -31,8 +31,8 @@ qint16 countItems(const QString &path)
 
 } // namespace
 
-Inventaire::Inventaire(AutomationFactory &automation, DatabaseOpener openDatabase, Dialogs &dialogs,
-                       ImportView &view, Executable executable)
+Inventaire::Inventaire(AutomationFactory &automation, DatabaseOpener openDatabase, Dialogs &dialogs, ImportView &view,
+                       Executable executable)
     : m_automation(automation),
       m_openDatabase(std::move(openDatabase)),
       m_dialogs(dialogs),

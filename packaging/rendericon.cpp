@@ -26,10 +26,11 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "rendericon : %s n'est pas un multiple du dessin\n", argv[i]);
             return 1;
         }
-        const QString path = QStringLiteral("%1/%2/%3.png").arg(QString::fromLocal8Bit(argv[2]), QString::number(size),
-                                                                 QString::fromLocal8Bit(argv[3]));
-        const QImage icon = drawing.convertToFormat(QImage::Format_ARGB32).scaled(size, size, Qt::IgnoreAspectRatio,
-                                                                                  Qt::FastTransformation);
+        const QString path =
+            QStringLiteral("%1/%2/%3.png")
+                .arg(QString::fromLocal8Bit(argv[2]), QString::number(size), QString::fromLocal8Bit(argv[3]));
+        const QImage icon = drawing.convertToFormat(QImage::Format_ARGB32)
+                                .scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
         if (!QDir().mkpath(QFileInfo(path).path()) || !icon.save(path, "PNG")) {
             std::fprintf(stderr, "rendericon : écriture impossible : %s\n", qPrintable(path));
             return 1;

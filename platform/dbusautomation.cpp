@@ -31,11 +31,14 @@ Failure callFailure(const QDBusMessage &reply)
     const QString text = errorText(reply);
     const QDBusError::ErrorType type = QDBusError(reply).type();
     if (type == QDBusError::UnknownMethod || type == QDBusError::UnknownInterface || type == QDBusError::InvalidMember)
-        return {Failure::UnknownMethod, QStringLiteral("Cet objet ne gère pas cette propriété ou cette méthode : ") + text};
+        return {Failure::UnknownMethod,
+                QStringLiteral("Cet objet ne gère pas cette propriété ou cette méthode : ") + text};
     // The server left the bus during the call or before it, or our own connection is gone.
     if (type == QDBusError::NoReply || type == QDBusError::ServiceUnknown || type == QDBusError::Disconnected
-        || type == QDBusError::UnknownObject || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-        return {Failure::ServerUnavailable, QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ") + text};
+        || type == QDBusError::UnknownObject
+        || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return {Failure::ServerUnavailable,
+                QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ") + text};
     // The server's own words, as the operator is to read them.
     return {Failure::AutomationError, text};
 }
@@ -128,19 +131,24 @@ bool isValidNameElement(QStringView element)
 bool isValidProgId(const QString &progId)
 {
     const QList<QStringView> elements = QStringView(progId).split(QLatin1Char('.'));
-    return progId.size() <= 255 && elements.size() >= 2 && std::all_of(elements.begin(), elements.end(), isValidNameElement);
+    return progId.size() <= 255 && elements.size() >= 2
+           && std::all_of(elements.begin(), elements.end(), isValidNameElement);
 }
 
 Failure malformedReply(const QString &method, const QString &detail)
 {
-    return {Failure::AutomationError, QStringLiteral("Réponse incorrecte du serveur à ") + method + QStringLiteral(" : ") + detail};
+    return {Failure::AutomationError,
+            QStringLiteral("Réponse incorrecte du serveur à ") + method + QStringLiteral(" : ") + detail};
 }
 
 class DBusObject final : public AutomationObject
 {
 public:
     DBusObject(const QDBusConnection &connection, QString server, QString path, QString classInterface)
-        : m_connection(connection), m_server(std::move(server)), m_path(std::move(path)), m_interface(std::move(classInterface))
+        : m_connection(connection),
+          m_server(std::move(server)),
+          m_path(std::move(path)),
+          m_interface(std::move(classInterface))
     {
     }
     DBusObject(const DBusObject &) = delete;
@@ -153,22 +161,29 @@ public:
         // has nothing left to release.
         if (!QCoreApplication::instance())
             return;
-        const QDBusMessage message = QDBusMessage::createMethodCall(m_server, m_path, DBusAutomation::objectInterface(), QStringLiteral("Release"));
+        const QDBusMessage message = QDBusMessage::createMethodCall(m_server, m_path, DBusAutomation::objectInterface(),
+                                                                    QStringLiteral("Release"));
         m_connection.call(message, QDBus::Block, WithoutTimeLimit);
     }
 
     QVariant call(const QString &method, QStringList &arguments) override
     {
         if (!isValidNameElement(method))
-            throw Failure(Failure::UnknownMethod,
-                          QStringLiteral("Cet objet ne gère pas cette propriété ou cette méthode : nom de méthode non valide sur D-Bus : ") + method);
+            throw Failure(
+                Failure::UnknownMethod,
+                QStringLiteral(
+                    "Cet objet ne gère pas cette propriété ou cette méthode : nom de méthode non valide sur D-Bus : ")
+                    + method);
         QList<QVariant> in;
         in.reserve(arguments.size());
         for (qsizetype i = 0; i < arguments.size(); ++i) {
             // A D-Bus string cannot hold U+0000: the text would reach the server cut short.
             if (arguments[i].contains(QChar(0)))
-                throw Failure(Failure::AutomationError,
-                              QStringLiteral("L'argument %1 de %2 contient un caractère nul, que D-Bus ne peut pas transmettre").arg(i + 1).arg(method));
+                throw Failure(
+                    Failure::AutomationError,
+                    QStringLiteral("L'argument %1 de %2 contient un caractère nul, que D-Bus ne peut pas transmettre")
+                        .arg(i + 1)
+                        .arg(method));
             in.append(arguments[i]);
         }
         // Calls go to the process that made the object: a server that has died is not
@@ -179,7 +194,8 @@ public:
         if (reply.type() == QDBusMessage::ErrorMessage)
             throw callFailure(reply);
         if (reply.type() != QDBusMessage::ReplyMessage || !hasByReferenceSignature(reply.signature(), arguments.size()))
-            throw malformedReply(method, QStringLiteral("signature \"%1\" au lieu de \"v%2\"").arg(reply.signature(), QString(arguments.size(), QLatin1Char('s'))));
+            throw malformedReply(method, QStringLiteral("signature \"%1\" au lieu de \"v%2\"")
+                                             .arg(reply.signature(), QString(arguments.size(), QLatin1Char('s'))));
 
         const QList<QVariant> out = reply.arguments();
         const QVariant value = qvariant_cast<QDBusVariant>(out.front()).variant();
@@ -214,20 +230,25 @@ std::shared_ptr<AutomationObject> DBusAutomation::createObject(const QString &pr
         QString reason = connection.lastError().message();
         if (reason.isEmpty())
             reason = QStringLiteral("aucune connexion au bus");
-        throw Failure(Failure::CannotCreateObject, cannot + QStringLiteral(", le bus D-Bus est inaccessible : ") + reason);
+        throw Failure(Failure::CannotCreateObject,
+                      cannot + QStringLiteral(", le bus D-Bus est inaccessible : ") + reason);
     }
 
     if (!isValidProgId(progId))
-        throw Failure(Failure::CannotCreateObject, cannot + QStringLiteral(" : identifiant programmatique non valide sur D-Bus"));
+        throw Failure(Failure::CannotCreateObject,
+                      cannot + QStringLiteral(" : identifiant programmatique non valide sur D-Bus"));
 
     // The first message to the name starts its server if none is running.
-    const QDBusMessage message = QDBusMessage::createMethodCall(progId, QStringLiteral("/"), classFactoryInterface(), QStringLiteral("CreateObject"));
+    const QDBusMessage message = QDBusMessage::createMethodCall(progId, QStringLiteral("/"), classFactoryInterface(),
+                                                                QStringLiteral("CreateObject"));
     const QDBusMessage reply = connection.call(message, QDBus::Block, WithoutTimeLimit);
     if (reply.type() == QDBusMessage::ErrorMessage)
         throw Failure(Failure::CannotCreateObject, cannot + QStringLiteral(" : ") + errorText(reply));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("o"))
         throw Failure(Failure::CannotCreateObject,
-                      cannot + QStringLiteral(" : réponse incorrecte du serveur (signature \"%1\" au lieu de \"o\")").arg(reply.signature()));
+                      cannot
+                          + QStringLiteral(" : réponse incorrecte du serveur (signature \"%1\" au lieu de \"o\")")
+                                .arg(reply.signature()));
     const QString path = qvariant_cast<QDBusObjectPath>(reply.arguments().front()).path();
     return std::make_shared<DBusObject>(connection, reply.service(), path, progId);
 }

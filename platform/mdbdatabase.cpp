@@ -75,8 +75,8 @@ private:
 void MdbDatabase::read(const QStringList &arguments, const QString &tableName, const QStringList &columns,
                        const RowVisitor &visit)
 {
-    const MdbReaderEnding ending = runMdbReader(m_reader, m_file->handle(), m_file->size(), arguments,
-                                                static_cast<int>(columns.size()), visit);
+    const MdbReaderEnding ending =
+        runMdbReader(m_reader, m_file->handle(), m_file->size(), arguments, static_cast<int>(columns.size()), visit);
     if (ending.kind != MdbReaderEnding::Answered || ending.status != Status::Ok)
         throw failure(ending, tableName, columns);
 }
@@ -104,7 +104,9 @@ Failure MdbDatabase::failure(const MdbReaderEnding &ending, const QString &table
             return databaseFailure(QStringLiteral("Le catalogue de la base de données est illisible : ") + m_path);
         case Status::CatalogIncomplete:
             return databaseFailure(
-                QStringLiteral("Les pages du catalogue sont illisibles : la base de données %1 est tronquée ou endommagée").arg(m_path));
+                QStringLiteral(
+                    "Les pages du catalogue sont illisibles : la base de données %1 est tronquée ou endommagée")
+                    .arg(m_path));
         case Status::TableNotFound:
             return databaseFailure(QStringLiteral("Table introuvable dans la base de données : ") + tableName);
         case Status::ColumnNotFound:
@@ -114,9 +116,10 @@ Failure MdbDatabase::failure(const MdbReaderEnding &ending, const QString &table
             }
             break;
         case Status::TableUnreadable:
-            return databaseFailure(QStringLiteral("Les pages de la table %1 sont illisibles : la base de données %2 est "
-                                                  "tronquée ou endommagée")
-                                       .arg(tableName, m_path));
+            return databaseFailure(
+                QStringLiteral("Les pages de la table %1 sont illisibles : la base de données %2 est "
+                               "tronquée ou endommagée")
+                    .arg(tableName, m_path));
         case Status::Ok:
             break;
         }

@@ -137,7 +137,8 @@ private:
     {
         if (m_next > 0) {
             std::copy(reinterpret_cast<const char *>(m_units.data() + m_next),
-                      reinterpret_cast<const char *>(m_units.data()) + m_bytes, reinterpret_cast<char *>(m_units.data()));
+                      reinterpret_cast<const char *>(m_units.data()) + m_bytes,
+                      reinterpret_cast<char *>(m_units.data()));
             m_bytes -= m_next * sizeof(char16_t);
             m_next = 0;
         }
@@ -167,7 +168,8 @@ void kill(QProcess &process)
 }
 
 // However the reading ends, early or on a visitor's failure, the reader is gone after it.
-struct KillOnExit {
+struct KillOnExit
+{
     QProcess &process;
     ~KillOnExit() { kill(process); }
 };

@@ -9,16 +9,18 @@
 #include <cstdint>
 
 // Limits of one run of the database reader, scaled to the size of the file it reads.
-struct MdbReaderLimits {
+struct MdbReaderLimits
+{
     static MdbReaderLimits forFileSize(qint64 bytes);
 
-    long cpuSeconds;       // RLIMIT_CPU
-    qint64 addressSpace;   // RLIMIT_AS, in bytes; not applied under AddressSanitizer
-    int wallMilliseconds;  // the program's own guard, for a reader that waits instead of working
+    long cpuSeconds;      // RLIMIT_CPU
+    qint64 addressSpace;  // RLIMIT_AS, in bytes; not applied under AddressSanitizer
+    int wallMilliseconds; // the program's own guard, for a reader that waits instead of working
 };
 
 // How a run of the reader ended.
-struct MdbReaderEnding {
+struct MdbReaderEnding
+{
     enum Kind {
         Answered,    // a whole answer, then a normal exit: `status` and `column` hold its end
         NotStarted,  // the reader program is missing or cannot be run

@@ -16,8 +16,7 @@ qint16 checkedInt16(double rounded)
     return static_cast<qint16>(rounded);
 }
 
-template <typename Int>
-qint16 checkedInt16(Int value)
+template <typename Int> qint16 checkedInt16(Int value)
 {
     if (!std::in_range<qint16>(value))
         throw Failure::overflow();

@@ -21,8 +21,7 @@ QString LireParametre(const QString &fichier, const QString &section, const QStr
     return ansi::decode(QByteArrayView(valeur).first(qMin(valeur.size(), kLongueurTampon - 1)));
 }
 
-qint16 EcrireParametre(const QString &section, const QString &cle, const QString &valeur,
-                       const QString &fichier)
+qint16 EcrireParametre(const QString &section, const QString &cle, const QString &valeur, const QString &fichier)
 {
     return profile::writeValue(fichier, ansi::encode(section), ansi::encode(cle), ansi::encode(valeur)) ? 1 : 0;
 }

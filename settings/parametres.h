@@ -18,8 +18,7 @@ QString LireParametre(const QString &fichier, const QString &section, const QStr
 // Writes one value, creating the file, the section or the key as needed. Non-zero on success;
 // 0 when the file could not be written, and then the file is left as it was. Characters that
 // Windows-1252 cannot hold are written as "?".
-qint16 EcrireParametre(const QString &section, const QString &cle, const QString &valeur,
-                       const QString &fichier);
+qint16 EcrireParametre(const QString &section, const QString &cle, const QString &valeur, const QString &fichier);
 
 // The four values as the window loads them, read in this order from section "Societe".
 struct ParametresLus
@@ -36,7 +35,7 @@ enum class EditionCochee { Aucune, Kelmar, Dovane };
 
 struct ChoixEdition
 {
-    qint16 Gestion; // 1 Kelmar edition, 2 Dovane edition
+    qint16 Gestion;       // 1 Kelmar edition, 2 Dovane edition
     EditionCochee cochee; // the edition menu item to tick (mnukelmar, mnudovane), if any
 
     bool operator==(const ChoixEdition &) const = default;

@@ -80,8 +80,8 @@ bool hasLineEnd(QByteArrayView text)
 bool fitsLayout(QByteArrayView section, QByteArrayView key, QByteArrayView value)
 {
     const QByteArrayView name = trimmed(key);
-    return !hasLineEnd(section) && !hasLineEnd(key) && !hasLineEnd(value) && !name.isEmpty()
-           && !name.contains('=') && !isComment(name) && !name.startsWith('[');
+    return !hasLineEnd(section) && !hasLineEnd(key) && !hasLineEnd(value) && !name.isEmpty() && !name.contains('=')
+           && !isComment(name) && !name.startsWith('[');
 }
 
 // CR LF, LF and a lone CR all end a line.

@@ -10,7 +10,8 @@
 // the program named as its executable is.
 inline void complain(const QString &message)
 {
-    const QByteArray line = (QCoreApplication::applicationName() + QStringLiteral(" : ") + message + QLatin1Char('\n')).toUtf8();
+    const QByteArray line =
+        (QCoreApplication::applicationName() + QStringLiteral(" : ") + message + QLatin1Char('\n')).toUtf8();
     std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
 }
 

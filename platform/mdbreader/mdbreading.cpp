@@ -18,7 +18,8 @@ constexpr int kOverflowRow = 0x4000;
 constexpr unsigned long kCatalogPage = 2;
 
 // Ends a reading early with its outcome.
-struct Stop {
+struct Stop
+{
     Outcome outcome;
 };
 
@@ -100,15 +101,16 @@ bool pageMapsReadable(MdbHandle *mdb, unsigned long tdefPage)
         if (row >= rows || slotTableEnd > pageSize)
             return false;
         const int start = mdb_get_int16(mdb->alt_pg_buf, fmt.row_count_offset + 2 + row * 2) & kOffsetMask;
-        const int end = row == 0 ? pageSize
-                                 : mdb_get_int16(mdb->alt_pg_buf, fmt.row_count_offset + row * 2) & kOffsetMask;
+        const int end =
+            row == 0 ? pageSize : mdb_get_int16(mdb->alt_pg_buf, fmt.row_count_offset + row * 2) & kOffsetMask;
         if (start < slotTableEnd || start >= end || end > pageSize)
             return false;
     }
     return true;
 }
 
-struct Database {
+struct Database
+{
     explicit Database(MdbHandle *handle) : mdb(handle) {}
     ~Database() { mdb_close(mdb); }
     Database(const Database &) = delete;
@@ -116,7 +118,8 @@ struct Database {
     MdbHandle *mdb;
 };
 
-struct TableDef {
+struct TableDef
+{
     explicit TableDef(MdbTableDef *table) : def(table) {}
     ~TableDef()
     {

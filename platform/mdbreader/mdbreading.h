@@ -19,7 +19,8 @@ namespace mdbreading {
 using Value = std::optional<std::u16string_view>;
 using RowVisitor = std::function<void(std::span<const Value> values)>;
 
-struct Outcome {
+struct Outcome
+{
     mdbanswer::Status status = mdbanswer::Status::Ok;
     std::uint32_t column = 0; // for ColumnNotFound: which of the asked columns
 };

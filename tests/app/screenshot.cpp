@@ -12,9 +12,11 @@ int main(int argc, char *argv[])
     const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshot.png");
     FakeAutomation automation;
     TestWindow t(automation);
-    for (auto [name, text] : {std::pair{"Txtsociete", "01"}, {"Txtdepot", "DEP1"},
+    for (auto [name, text] : {std::pair{"Txtsociete", "01"},
+                              {"Txtdepot", "DEP1"},
                               {"lblchemin", "/home/magasin/comptages/inventaire_depot1.txt"},
-                              {"lblGestion", "/srv/gestion/Corvel.mdb"}, {"LblMessages", "Importation des données ..."}})
+                              {"lblGestion", "/srv/gestion/Corvel.mdb"},
+                              {"LblMessages", "Importation des données ..."}})
         t.setText(QLatin1String(name), QString::fromUtf8(text));
     auto *bar = t.find<ProgressBar>(QStringLiteral("ProgressBar1"));
     bar->setPreciseValue(60.0f);

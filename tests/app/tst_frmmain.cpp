@@ -82,7 +82,8 @@ private Q_SLOTS:
                 QVERIFY2(widget->sizeHint().width() <= widget->width(), qPrintable(line));
             if (auto *button = qobject_cast<QToolButton *>(widget)) { // its colours even when disabled
                 const QIcon icon = button->icon();
-                QCOMPARE(icon.pixmap(button->iconSize(), QIcon::Disabled).toImage(), icon.pixmap(button->iconSize()).toImage());
+                QCOMPARE(icon.pixmap(button->iconSize(), QIcon::Disabled).toImage(),
+                         icon.pixmap(button->iconSize()).toImage());
             }
             if (auto *box = qobject_cast<QLineEdit *>(widget)) {
                 box->setText(QString(40000, '7'));
@@ -91,7 +92,8 @@ private Q_SLOTS:
         }
         QCOMPARE(rows, 22);
         auto *status = t.find<QLabel>(QStringLiteral("LblMessages"));
-        for (const QString &text : {importtexts::kOpening, importtexts::kImporting, importtexts::kClosing, importtexts::kDone}) {
+        for (const QString &text :
+             {importtexts::kOpening, importtexts::kImporting, importtexts::kClosing, importtexts::kDone}) {
             status->setText(text);
             QVERIFY2(status->sizeHint().width() <= status->width(), qPrintable(text));
         }
@@ -118,7 +120,8 @@ private Q_SLOTS:
             QCOMPARE(bar.value(), qRound(value * 100));
         }
         for (float refused : {-0.001f, 101.5f, std::numeric_limits<float>::quiet_NaN()}) {
-            QCOMPARE(failureOf([&] { bar.setPreciseValue(refused); }), QStringLiteral("380 Valeur de propriété non valide"));
+            QCOMPARE(failureOf([&] { bar.setPreciseValue(refused); }),
+                     QStringLiteral("380 Valeur de propriété non valide"));
             QCOMPARE(bar.preciseValue(), 101.0f);
         }
     }

@@ -20,7 +20,8 @@
 namespace {
 
 // What a widget shows each time it is painted, once per change.
-struct PaintRecorder : QObject {
+struct PaintRecorder : QObject
+{
     PaintRecorder(QWidget *widget, std::function<QString()> shown) : m_shown(std::move(shown))
     {
         widget->installEventFilter(this);
@@ -62,14 +63,16 @@ private Q_SLOTS:
     {
         QFETCH(QByteArrayList, row);
         const QByteArray &gestion = row[0];
-        TestWindow t(m_automation, gestion.isNull() ? QByteArray() : "[Societe]\r\nSociete=S01\r\nDepot=D\xE9p\xF4t\r\nGestion="
-                                                                         + gestion + "\r\nGestionPath=/srv/Corvel.mdb\r\n");
+        TestWindow t(m_automation, gestion.isNull() ? QByteArray()
+                                                    : "[Societe]\r\nSociete=S01\r\nDepot=D\xE9p\xF4t\r\nGestion="
+                                                          + gestion + "\r\nGestionPath=/srv/Corvel.mdb\r\n");
         const QString loaded = t.text("Txtsociete") + '|' + t.text("Txtdepot") + '|' + t.text("lblGestion");
         QCOMPARE(loaded, gestion.isNull() ? "||" : QStringLiteral("S01|Dépôt|/srv/Corvel.mdb"));
         for (const QByteArray &item : row[1].split(' '))
             if (!item.isEmpty())
                 t.click(QString::fromLatin1(item));
-        QCOMPARE(QByteArray(t.ticked("mnukelmar") ? "mnukelmar" : "") + (t.ticked("mnudovane") ? "mnudovane" : ""), row[2]);
+        QCOMPARE(QByteArray(t.ticked("mnukelmar") ? "mnukelmar" : "") + (t.ticked("mnudovane") ? "mnudovane" : ""),
+                 row[2]);
         t.click("CmdDefaut");
         QVERIFY(readFile(t.settingsFile()).contains("\r\nGestion=" + row[3] + "\r\n"));
     }
@@ -85,9 +88,11 @@ private Q_SLOTS:
         t.pick("TblGestion_1", QStringLiteral("/srv/gestion été/Corvel.mdb"));
         QCOMPARE(t.text("lblchemin"), QString());
         t.pick("TlbFichier_1", QStringLiteral("/home/comptage"));
-        QCOMPARE(t.text("lblGestion") + '|' + t.text("lblchemin"), QStringLiteral("/srv/gestion été/Corvel.mdb|/home/comptage"));
+        QCOMPARE(t.text("lblGestion") + '|' + t.text("lblchemin"),
+                 QStringLiteral("/srv/gestion été/Corvel.mdb|/home/comptage"));
         t.click("CmdDefaut");
-        const QByteArray saved("[Societe]\r\nSociete=Soci\xE9t\xE9 \xAB" "A\xBB\r\nDepot=  D 1  \r\nGestion=2\r\n"
+        const QByteArray saved("[Societe]\r\nSociete=Soci\xE9t\xE9 \xAB"
+                               "A\xBB\r\nDepot=  D 1  \r\nGestion=2\r\n"
                                "GestionPath=/srv/gestion \xE9t\xE9/Corvel.mdb\r\n");
         QCOMPARE(readFile(t.settingsFile()), saved);
         const QStringList events{"openFile:Gestion | *.mdb", "openFile:*.*", "message:Paramètres enregistrés"};
@@ -111,12 +116,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("picked"); // the pickers clicked, in order
         QTest::addColumn<QString>("message");
         using namespace importtexts;
-        QTest::newRow("nothing") << "" << "" << "" << kNoCodes;
-        QTest::newRow("no company") << "" << "D1" << "TblGestion_1 TlbFichier_1" << kNoCodes;
-        QTest::newRow("no depot") << "S1" << "" << "TblGestion_1 TlbFichier_1" << kNoCodes;
-        QTest::newRow("database, no count file") << "S1" << "D1" << "TblGestion_1" << kNoCountFile;
-        QTest::newRow("no database") << "S1" << "D1" << "TlbFichier_1" << kNoDatabase;
-        QTest::newRow("blanks are codes") << " " << " " << "TlbFichier_1" << kNoDatabase;
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << "" << kNoCodes;
+        QTest::newRow("no company") << ""
+                                    << "D1"
+                                    << "TblGestion_1 TlbFichier_1" << kNoCodes;
+        QTest::newRow("no depot") << "S1"
+                                  << ""
+                                  << "TblGestion_1 TlbFichier_1" << kNoCodes;
+        QTest::newRow("database, no count file") << "S1"
+                                                 << "D1"
+                                                 << "TblGestion_1" << kNoCountFile;
+        QTest::newRow("no database") << "S1"
+                                     << "D1"
+                                     << "TlbFichier_1" << kNoDatabase;
+        QTest::newRow("blanks are codes") << " "
+                                          << " "
+                                          << "TlbFichier_1" << kNoDatabase;
     }
 
     void validerChecks()
@@ -159,9 +176,11 @@ private Q_SLOTS:
         m_automation.onCall = [&](const QString &method, QStringList &, qsizetype call) {
             if (call % 333 == 0 || method == QLatin1String("ValidationInventaire")) {
                 const QPoint place = bar->mapTo(&w, QPoint(0, 0));
-                const QImage screen = w.screen()->grabWindow(w.winId(), place.x(), place.y(), bar->width(), bar->height()).toImage();
+                const QImage screen =
+                    w.screen()->grabWindow(w.winId(), place.x(), place.y(), bar->width(), bar->height()).toImage();
                 ++compared;
-                different += screen.convertToFormat(QImage::Format_RGB32) != bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                different += screen.convertToFormat(QImage::Format_RGB32)
+                             != bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
             }
             return QVariant(true);
         };
@@ -177,7 +196,8 @@ private Q_SLOTS:
         QCOMPARE(m_automation.calls[2].arguments, (QStringList{"D2", "X", "1"}));
         QCOMPARE(compared, 13);
         const int ownPaints = barPaints.paints - compared; // each fresh drawing paints the bar too
-        QVERIFY2(ownPaints >= bar->width() - 10 && ownPaints <= bar->width() + 3, qPrintable(QString::number(ownPaints)));
+        QVERIFY2(ownPaints >= bar->width() - 10 && ownPaints <= bar->width() + 3,
+                 qPrintable(QString::number(ownPaints)));
         QCOMPARE(different, 0);
         // "Valider" then waits for a count file to be picked, the same one again will do.
         QVERIFY(!t.find("TlbPrpp_1")->isEnabled());
@@ -200,7 +220,10 @@ private Q_SLOTS:
         QString seen;
         QTimer::singleShot(0, [&] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                seen = QStringLiteral("%1|%2|%3|%4").arg(box->windowTitle(), box->text()).arg(box->textFormat()).arg(box->buttons().size());
+                seen = QStringLiteral("%1|%2|%3|%4")
+                           .arg(box->windowTitle(), box->text())
+                           .arg(box->textFormat())
+                           .arg(box->buttons().size());
                 box->accept();
             }
         });

@@ -40,8 +40,9 @@ namespace fuzz {
 // the run.
 inline QString scratchPath(const QString &name)
 {
-    static const QTemporaryDir dir((QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath())
-                                   + QStringLiteral("/tirvano-fuzz-XXXXXX"));
+    static const QTemporaryDir dir(
+        (QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath())
+        + QStringLiteral("/tirvano-fuzz-XXXXXX"));
     return dir.filePath(name);
 }
 
@@ -53,7 +54,8 @@ inline QString scratchFile(const QString &name, const QByteArray &bytes)
 
 // What the call gives, or nothing when it fails with one of the expected kinds and a French
 // description.
-template<typename Call> auto resultOf(Call call, std::initializer_list<int> failures) -> std::optional<decltype(call())>
+template <typename Call>
+auto resultOf(Call call, std::initializer_list<int> failures) -> std::optional<decltype(call())>
 {
     try {
         return call();

@@ -31,7 +31,8 @@ void fuzzOne(const QByteArray &input)
     const QString path = fuzz::scratchFile(QStringLiteral("gestion.mdb"), input);
     fuzz::resultOf(
         [&] {
-            openBuiltMdbDatabase(path)->scanTable(QStringLiteral("Article"), {QStringLiteral("Code"), QStringLiteral("CodeBarre")},
+            openBuiltMdbDatabase(path)->scanTable(QStringLiteral("Article"),
+                                                  {QStringLiteral("Code"), QStringLiteral("CodeBarre")},
                                                   [](std::span<const TextView> values) {
                                                       FUZZ_CHECK(values.size() == 2);
                                                       // Every character read, so that a view past its buffer is seen.

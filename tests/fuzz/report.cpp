@@ -11,7 +11,8 @@ void fuzzOne(const QByteArray &bytes)
     for (const QChar c : ansi::decode(ansi::encode(text))) {
         FUZZ_CHECK(at < text.size());
         const bool pair = text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate();
-        FUZZ_CHECK(c == text[at] || (c == QLatin1Char('?') && (pair || ansi::encode(QStringView(text).sliced(at, 1)) == "?")));
+        FUZZ_CHECK(c == text[at]
+                   || (c == QLatin1Char('?') && (pair || ansi::encode(QStringView(text).sliced(at, 1)) == "?")));
         at += pair ? 2 : 1;
     }
     FUZZ_CHECK(at == text.size());
@@ -22,8 +23,11 @@ void fuzzOne(const QByteArray &bytes)
     report.append(first);
     report.append(text);
     const auto line = [](const QString &code) {
-        return ansi::encode(QStringLiteral("L'article : ") + code + QStringLiteral(" n'existe pas dans la gestion en cours")) + "\r\n";
+        return ansi::encode(QStringLiteral("L'article : ") + code
+                            + QStringLiteral(" n'existe pas dans la gestion en cours"))
+               + "\r\n";
     };
     FUZZ_CHECK(readFile(report.path())
-               == "Ce fichier contient les codes articles (ou codebarres) n'existant pas dans la gestion\r\n\r\n" + line(first) + line(text));
+               == "Ce fichier contient les codes articles (ou codebarres) n'existant pas dans la gestion\r\n\r\n"
+                      + line(first) + line(text));
 }

@@ -23,5 +23,6 @@ void fuzzOne(const QByteArray &bytes)
     FUZZ_CHECK(LireParametre(path, section, key).size() <= 254);
     const bool written = EcrireParametre(section, key, value, path) != 0;
     const qsizetype added = lineCount(readFile(path)) - lineCount(before);
-    FUZZ_CHECK(written ? LireParametre(path, section, key) == value.left(254) && added >= 0 && added <= 2 : readFile(path) == before);
+    FUZZ_CHECK(written ? LireParametre(path, section, key) == value.left(254) && added >= 0 && added <= 2
+                       : readFile(path) == before);
 }

@@ -49,7 +49,9 @@ void TestInventaire::init()
     m_databases = {std::make_shared<FakeDatabase>(std::vector<std::vector<TextValue>>{
         {"X", "3000000000001"}, {"Y", "3000000000002"}, {"Z", {}}, {"A1", ""}, {"ÉCROU", "3000000000005"}})};
     m_opened = 0;
-    const auto open = [this](const QString &) { return m_databases[std::min<size_t>(m_opened++, m_databases.size() - 1)]; };
+    const auto open = [this](const QString &) {
+        return m_databases[std::min<size_t>(m_opened++, m_databases.size() - 1)];
+    };
     m_run = std::make_unique<Inventaire>(m_server, open, m_dialogs, m_view, Executable{m_dir->path(), kTitle});
 }
 
@@ -66,9 +68,12 @@ void TestInventaire::runs_data()
     // The 32,768th item overflows the count, before Init; in single precision the bar of
     // 32,767 items adds up to just short of 100.
     const QByteArray kelmar = "GestionKelmar.ClsProjet", line = "X;1;\r\n";
-    const QByteArray calls = "Init SOC|| / InitInventaire DEP / " + QByteArray("InventaireArticle DEP|X|1 / ").repeated(32767);
-    QTest::newRow("32,767 items") << QByteArrayList{kelmar, "", line.repeated(32767), calls + "ValidationInventaire DEP", "done", "99.997025"};
-    QTest::newRow("32,768 items") << QByteArrayList{kelmar, "", line.repeated(32768), "", "!Dépassement de capacité", "0"};
+    const QByteArray calls =
+        "Init SOC|| / InitInventaire DEP / " + QByteArray("InventaireArticle DEP|X|1 / ").repeated(32767);
+    QTest::newRow("32,767 items") << QByteArrayList{
+        kelmar, "", line.repeated(32767), calls + "ValidationInventaire DEP", "done", "99.997025"};
+    QTest::newRow("32,768 items") << QByteArrayList{kelmar, "", line.repeated(32768), "", "!Dépassement de capacité",
+                                                    "0"};
 }
 
 void TestInventaire::runs()
@@ -94,7 +99,10 @@ void TestInventaire::runs()
     const bool complete = end == "done" || end == "missing";
     QCOMPARE(m_server.created, QStringList{progId});
     QCOMPARE(m_server.journal(), calls);
-    QCOMPARE(m_view.statuses, QStringList({kOpening, kImporting, kClosing, kDone}).mid(0, complete ? 4 : calls.isEmpty() ? 1 : 2));
+    QCOMPARE(m_view.statuses, QStringList({kOpening, kImporting, kClosing, kDone})
+                                  .mid(0, complete          ? 4
+                                          : calls.isEmpty() ? 1
+                                                            : 2));
     QCOMPARE(m_view.value, row[5].toFloat());
     QStringList events = complete ? QStringList{"message:" + kDone, "beep"} : QStringList();
     if (end == "missing")
@@ -115,19 +123,21 @@ void TestInventaire::whatTheNextRunKeeps()
     const auto articles = [](std::vector<std::vector<TextValue>> rows) { return std::make_shared<FakeDatabase>(rows); };
     m_databases = {articles({}), articles({{"A", "1"}}), articles({{"B", "1"}})};
     m_databases[0]->failure = Failure(Failure::DatabaseError, "Table introuvable dans la base de données : Article");
-    run("1;1;\r\n\r\n"); // ended by its empty line: the server object is kept
+    run("1;1;\r\n\r\n");           // ended by its empty line: the server object is kept
     run("1;2;\r\nNOPE;2;\r\n", 2); // the other edition goes on with that object, its bar from 0
     run("1;3;\r\n");
     QCOMPARE(m_server.created, QStringList(2, "GestionKelmar.ClsProjet"));
     QCOMPARE(m_server.journal().filter("InventaireArticle"),
              (QStringList{"InventaireArticle DEP||1", "InventaireArticle DEP|A|2", "InventaireArticle DEP||2",
                           "InventaireArticle DEP|B|3"}));
-    QCOMPARE(m_view.statuses, (QStringList{kOpening, kImporting, kImporting, kClosing, kDone, kOpening, kImporting, kClosing, kDone}));
+    QCOMPARE(m_view.statuses,
+             (QStringList{kOpening, kImporting, kImporting, kClosing, kDone, kOpening, kImporting, kClosing, kDone}));
     QCOMPARE(m_view.values, (QList<float>{0.0f, 50.0f, 0.0f, 50.0f, 100.0f, 0.0f, 100.0f}));
     // The missing code of the second run is still pointed at by the third.
     const QString done = "message:" + kDone, missing = "message:" + kMissing + m_dir->filePath("Err_Inventaire.txt");
-    QCOMPARE(m_dialogs.events, (QStringList{"message:" + kLookupFailure + "Table introuvable dans la base de données : Article",
-                                            done, missing, "beep", done, missing, "beep"}));
+    QCOMPARE(m_dialogs.events,
+             (QStringList{"message:" + kLookupFailure + "Table introuvable dans la base de données : Article", done,
+                          missing, "beep", done, missing, "beep"}));
 }
 
 QTEST_GUILESS_MAIN(TestInventaire)

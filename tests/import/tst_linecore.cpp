@@ -35,7 +35,8 @@ void TestLineCore::myVal_data()
     for (const QList<QByteArray> &row : tableRows(QStringLiteral(":/myval.txt"))) {
         for (const QByteArray &locale : row[1].split(' '))
             QTest::addRow("%s, %s", locale.constData(), row[0].constData())
-                << QString::fromLatin1(locale) << (row[2].isNull() ? std::nullopt : std::optional(QString::fromUtf8(row[2])))
+                << QString::fromLatin1(locale)
+                << (row[2].isNull() ? std::nullopt : std::optional(QString::fromUtf8(row[2])))
                 << (row[3].isNull() ? QStringLiteral("<null>") : QString::fromUtf8(row[3]));
     }
 }

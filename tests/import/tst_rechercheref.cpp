@@ -54,10 +54,24 @@ void TestRechercheRef::resolves()
     QFETCH(QByteArrayList, row);
     const QString code = QString::fromUtf8(row[0]), expected = QString::fromUtf8(row[1]);
     // Code, CodeBarre, in scan order.
-    useArticles({{"ART1", "3760000000017"}, {"étau", {}},     {"L'équerre", "EQ"}, {"BOIS \"13\"", {}}, {"100%", "%"},
-                 {"VIS ", {}},              {"PREMIER", "DUO"}, {"DUO", {}},       {"TRIO", {}},        {"AUTRE", "TRIO"},
-                 {"DOUBLE", "D1"},          {"double", "D2"}, {{}, {}},          {"VIDE", ""},        {"", "X"},
-                 {"Ωmega", {}},             {{}, "NC"},       {"NC", {}}});
+    useArticles({{"ART1", "3760000000017"},
+                 {"étau", {}},
+                 {"L'équerre", "EQ"},
+                 {"BOIS \"13\"", {}},
+                 {"100%", "%"},
+                 {"VIS ", {}},
+                 {"PREMIER", "DUO"},
+                 {"DUO", {}},
+                 {"TRIO", {}},
+                 {"AUTRE", "TRIO"},
+                 {"DOUBLE", "D1"},
+                 {"double", "D2"},
+                 {{}, {}},
+                 {"VIDE", ""},
+                 {"", "X"},
+                 {"Ωmega", {}},
+                 {{}, "NC"},
+                 {"NC", {}}});
     // A failing lookup says so and gives the empty text.
     const bool fails = expected.startsWith('!');
     QCOMPARE(m_lookup->RechercheRef(code), fails ? QString() : expected);
@@ -104,7 +118,9 @@ void TestRechercheRef::reportNotWritable()
     QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(readFile(reportPath()), appended ? before + reportLine("Z9") : before);
     QCOMPARE(m_dialogs.events.size(), appended ? 0 : 1);
-    QVERIFY(appended || m_dialogs.events[0].startsWith("message:" + kLookupFailure + "Erreur d'accès au fichier : " + reportPath()));
+    QVERIFY(
+        appended
+        || m_dialogs.events[0].startsWith("message:" + kLookupFailure + "Erreur d'accès au fichier : " + reportPath()));
 }
 
 QTEST_GUILESS_MAIN(TestRechercheRef)

@@ -136,11 +136,14 @@ void TestImportRun::serverKilledDuringTheRun()
 
     // The dead object is kept: the next run opens no server and fails on it the same way.
     run("X;1;\r\n");
-    const QStringList calls{"Init SOC||", "InitInventaire DEP", "InventaireArticle DEP|X|1", "InventaireArticle DEP|Y|2"};
+    const QStringList calls{"Init SOC||", "InitInventaire DEP", "InventaireArticle DEP|X|1",
+                            "InventaireArticle DEP|Y|2"};
     QCOMPARE(journal(), journalOf(calls, false));
-    const QString gone = QStringLiteral("message:") + kFailure + QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ");
+    const QString gone = QStringLiteral("message:") + kFailure
+                         + QStringLiteral("Le serveur distant n'existe pas ou n'est pas disponible : ");
     QCOMPARE(m_dialogs.events.size(), 2); // the failures, and no beep
-    QVERIFY2(m_dialogs.events[0].startsWith(gone) && m_dialogs.events[1].startsWith(gone), qPrintable(m_dialogs.events.join('\n')));
+    QVERIFY2(m_dialogs.events[0].startsWith(gone) && m_dialogs.events[1].startsWith(gone),
+             qPrintable(m_dialogs.events.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestImportRun)

@@ -1,6 +1,6 @@
 #include "platform/dbusautomation.h"
-#include "tests/support/tables.h"
 #include "tests/support/failures.h"
+#include "tests/support/tables.h"
 #include "tests/support/testbus.h"
 
 #include <thread>
@@ -25,7 +25,10 @@ private Q_SLOTS:
     void longCallIsNotCutShort();
 
 private:
-    std::shared_ptr<AutomationObject> create(const QString &progId = Kelmar) { return m_automation.createObject(progId); }
+    std::shared_ptr<AutomationObject> create(const QString &progId = Kelmar)
+    {
+        return m_automation.createObject(progId);
+    }
     QDBusConnection m_bus = QDBusConnection::sessionBus();
     ServerDirectory m_directory;
     DBusAutomation m_automation; // the session-bus factory, as the program uses it
@@ -35,7 +38,8 @@ private:
 void TestAutomation::init()
 {
     // Every test starts with no server running, default answers and an empty journal.
-    QVERIFY(setActivationEnvironment(m_bus, {{"TIRVANO_SERVER_DIR", m_directory.path()}, {"TIRVANO_SERVER_IDLE_MS", "500"}}));
+    QVERIFY(setActivationEnvironment(m_bus,
+                                     {{"TIRVANO_SERVER_DIR", m_directory.path()}, {"TIRVANO_SERVER_IDLE_MS", "500"}}));
     QVERIFY(killServer(m_bus, Kelmar) && killServer(m_bus, Dovane));
     m_directory.clear();
 }
@@ -50,7 +54,10 @@ void TestAutomation::calls()
     QStringList values = arguments;
     QVariant result;
     const QString failure = failureOf([&] { result = object->call(QString::fromUtf8(row[1]), values); });
-    QCOMPARE(!failure.isEmpty() ? failure : result.isValid() ? result.metaType().name() : "none", QString::fromUtf8(row[3]));
+    QCOMPARE(!failure.isEmpty() ? failure
+             : result.isValid() ? result.metaType().name()
+                                : "none",
+             QString::fromUtf8(row[3]));
     QCOMPARE(values, arguments); // nothing copied back from a failed call, nor changed by these scripts
     QCOMPARE(m_directory.summary({QStringLiteral("call")}).size(), row[4].toInt());
     QStringList article{QStringLiteral("D1"), QStringLiteral("A1"), QStringLiteral("1")};
@@ -64,7 +71,9 @@ void TestAutomation::argumentsCopiedBack()
     QStringList copiedBack;
     {
         const auto object = create();
-        for (QStringList call : {QStringList{"Init", "S1", "", ""}, {"InitInventaire", "D1"}, {"InventaireArticle", "D1", "X", "2,5"},
+        for (QStringList call : {QStringList{"Init", "S1", "", ""},
+                                 {"InitInventaire", "D1"},
+                                 {"InventaireArticle", "D1", "X", "2,5"},
                                  {"ValidationInventaire", "D1"}}) {
             QCOMPARE(object->call(call.takeFirst(), call), QVariant(true)); // the default answer
             copiedBack << call.join(QLatin1Char('|'));
@@ -72,8 +81,9 @@ void TestAutomation::argumentsCopiedBack()
     }
     QCOMPARE(copiedBack, (QStringList{"S2||Éloïse", "D2", "D1|X|2,5", "D1"}));
     // The server saw the values as they were before each call, and the release of the last reference.
-    QCOMPARE(m_directory.summary(), (QStringList{"start", "create /1", "call /1 Init S1||", "call /1 InitInventaire D1",
-                                                 "call /1 InventaireArticle D1|X|2,5", "call /1 ValidationInventaire D1", "release /1"}));
+    QCOMPARE(m_directory.summary(),
+             (QStringList{"start", "create /1", "call /1 Init S1||", "call /1 InitInventaire D1",
+                          "call /1 InventaireArticle D1|X|2,5", "call /1 ValidationInventaire D1", "release /1"}));
 }
 
 void TestAutomation::creationFailures()
@@ -81,14 +91,17 @@ void TestAutomation::creationFailures()
     QFETCH(QByteArrayList, row); // programmatic identifier, words of the bus
     const QString failure = failureOf([&] { create(QString::fromUtf8(row[0])); });
     QVERIFY2(failure.startsWith("429 Impossible de créer l'objet " + QString::fromUtf8(row[0]) + " : ")
-                 && failure.contains(QString::fromUtf8(row[1])), qPrintable(failure));
+                 && failure.contains(QString::fromUtf8(row[1])),
+             qPrintable(failure));
 }
 
 void TestAutomation::noBus()
 {
-    DBusAutomation automation(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent"), QStringLiteral("absent")));
-    QVERIFY(failureOf([&] { automation.createObject(Kelmar); })
-                .startsWith("429 Impossible de créer l'objet GestionKelmar.ClsProjet, le bus D-Bus est inaccessible : "));
+    DBusAutomation automation(
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent"), QStringLiteral("absent")));
+    QVERIFY(failureOf([&] {
+                automation.createObject(Kelmar);
+            }).startsWith("429 Impossible de créer l'objet GestionKelmar.ClsProjet, le bus D-Bus est inaccessible : "));
 }
 
 void TestAutomation::serverKilledDuringCall()
@@ -112,7 +125,8 @@ void TestAutomation::serverKilledDuringCall()
 void TestAutomation::longCallIsNotCutShort()
 {
     // Longer than libdbus's default reply timeout of 25 seconds: the client sets no limit of its own.
-    m_directory.writeScript(R"({"rules": [{"method": "ValidationInventaire", "delayMs": 27000, "result": {"type": "i", "value": 7}}]})");
+    m_directory.writeScript(
+        R"({"rules": [{"method": "ValidationInventaire", "delayMs": 27000, "result": {"type": "i", "value": 7}}]})");
     QCOMPARE(create()->call(QStringLiteral("ValidationInventaire"), m_depot), QVariant(7));
 }
 

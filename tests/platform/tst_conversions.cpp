@@ -1,7 +1,7 @@
 #include "platform/numbertext.h"
 #include "platform/variantint16.h"
-#include "tests/support/tables.h"
 #include "tests/support/failures.h"
+#include "tests/support/tables.h"
 #include "tests/testlocale.h"
 
 #include <functional>
@@ -54,7 +54,8 @@ void TestConversions::toInt16()
     QFETCH(QByteArrayList, row);
     underItsLocales(row, [](const QByteArrayList &typeAndValue) {
         QVariant value;
-        if (typeAndValue[0] != "none" && !(value = QString::fromUtf8(typeAndValue[1])).convert(QMetaType::fromName(typeAndValue[0])))
+        if (typeAndValue[0] != "none"
+            && !(value = QString::fromUtf8(typeAndValue[1])).convert(QMetaType::fromName(typeAndValue[0])))
             return QStringLiteral("no such value");
         qint16 result = 0;
         const QString failure = failureOf([&] { result = variantToInt16(value); });

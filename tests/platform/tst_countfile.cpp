@@ -1,15 +1,15 @@
 #include "platform/ansi.h"
 #include "platform/countfile.h"
-#include "tests/support/tables.h"
 #include "tests/support/failures.h"
 #include "tests/support/files.h"
+#include "tests/support/tables.h"
 
 #include <QTemporaryDir>
 
 namespace {
 
 // The file's items or lines as read until its end, each followed by '|'.
-template<typename Reader> QString readAll(const QString &path, bool (Reader::*atEnd)(), QString (Reader::*read)())
+template <typename Reader> QString readAll(const QString &path, bool (Reader::*atEnd)(), QString (Reader::*read)())
 {
     QString all;
     int reads = 0; // a reader that consumes nothing stops here
@@ -77,7 +77,8 @@ void TestCountFile::unreadablePaths_data()
     QTest::addColumn<QString>("failure");
     const QString missing = m_dir.filePath(QStringLiteral("absent.txt"));
     QTest::newRow("missing file") << missing << "53 Fichier introuvable : " + missing;
-    QTest::newRow("a folder") << m_dir.path() << "75 Erreur d'accès au fichier : " + m_dir.path() + " (c'est un dossier)";
+    QTest::newRow("a folder") << m_dir.path()
+                              << "75 Erreur d'accès au fichier : " + m_dir.path() + " (c'est un dossier)";
 }
 
 void TestCountFile::unreadablePaths()

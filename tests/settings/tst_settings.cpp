@@ -78,21 +78,26 @@ void TestSettings::write()
         QVERIFY(QFile::remove(path) && QDir().mkpath(path + QStringLiteral("/inside")));
     if (setup == "parent")
         path += QStringLiteral("/Parametres.ini");
-    const auto writable = qScopeGuard([&] { QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); });
+    const auto writable = qScopeGuard([&] {
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    });
     const QByteArray unchanged = readFile(path);
 
     QCOMPARE(EcrireParametre(QStringLiteral("Societe"), key, QString::fromUtf8(row[3]), path) != 0, !after.isNull());
     const QByteArray written = readFile(path);
-    QVERIFY2(written == (after.isNull() ? unchanged : after), written.left(300).toPercentEncoding().constData()); // 10 MB
+    QVERIFY2(written == (after.isNull() ? unchanged : after),
+             written.left(300).toPercentEncoding().constData()); // 10 MB
     QCOMPARE(LireParametre(path, QStringLiteral("Societe"), key), QString::fromUtf8(row[5]));
     // Nothing beside the file: no temporary copy left.
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Parametres.ini"});
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"Parametres.ini"});
 }
 
 void TestSettings::edition()
 {
     QFETCH(QByteArrayList, row); // Gestion as written, edition, ticked
-    QCOMPARE(ChoisirEdition(QString::fromUtf8(row[0])), (ChoixEdition{qint16(row[1].toInt()), EditionCochee(row[2].toInt())}));
+    QCOMPARE(ChoisirEdition(QString::fromUtf8(row[0])),
+             (ChoixEdition{qint16(row[1].toInt()), EditionCochee(row[2].toInt())}));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -14,7 +14,8 @@ inline mdbwriter::Row article(std::optional<QString> code, std::optional<QString
 
 inline mdbwriter::Table articleTable(std::vector<mdbwriter::Row> rows)
 {
-    return {QStringLiteral("Article"), {{QStringLiteral("Code"), 50}, {QStringLiteral("CodeBarre"), 50}}, std::move(rows)};
+    return {
+        QStringLiteral("Article"), {{QStringLiteral("Code"), 50}, {QStringLiteral("CodeBarre"), 50}}, std::move(rows)};
 }
 
 inline QString writeArticles(const QString &path, std::vector<mdbwriter::Row> rows)

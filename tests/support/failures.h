@@ -6,7 +6,7 @@
 
 // What a call fails with, as the operator would read it: its number, a space and its
 // description; the empty text when it does not fail.
-template<typename Call> QString failureOf(Call &&call)
+template <typename Call> QString failureOf(Call &&call)
 {
     try {
         call();

@@ -13,7 +13,8 @@
 class FakeAutomation : public AutomationFactory
 {
 public:
-    struct Call {
+    struct Call
+    {
         QString method;
         QStringList arguments;
     };
@@ -55,7 +56,8 @@ public:
     // a text result, "!description" a failure, ">text" the first argument rewritten.
     QVariant answer(const QString &method, QStringList &arguments) const
     {
-        const auto calledSoFar = std::count_if(calls.begin(), calls.end(), [&](const Call &c) { return c.method == method; });
+        const auto calledSoFar =
+            std::count_if(calls.begin(), calls.end(), [&](const Call &c) { return c.method == method; });
         const QString numbered = method + QLatin1Char('#') + QString::number(calledSoFar);
         QVariant result = method == QLatin1String("InitInventaire") ? QVariant(true) : QVariant();
         for (const QString &rule : rules) {
@@ -68,7 +70,8 @@ public:
             if (rule[space + 1] == QLatin1Char('>'))
                 arguments[0] = value;
             else if (rule[space + 1] == QLatin1Char('='))
-                result = value.startsWith(QLatin1Char('"')) ? QVariant(value.mid(1).chopped(1)) : QVariant(value.toInt());
+                result =
+                    value.startsWith(QLatin1Char('"')) ? QVariant(value.mid(1).chopped(1)) : QVariant(value.toInt());
         }
         return result;
     }

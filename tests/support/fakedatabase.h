@@ -16,7 +16,8 @@ public:
         if (failure)
             throw *failure;
         if (table != QLatin1String("Article") || columns.size() != 2)
-            throw Failure(Failure::DatabaseError, QStringLiteral("Table introuvable dans la base de données : ") + table);
+            throw Failure(Failure::DatabaseError,
+                          QStringLiteral("Table introuvable dans la base de données : ") + table);
         for (const auto &row : m_rows) {
             std::vector<TextView> views;
             for (const TextValue &value : row)

@@ -9,7 +9,8 @@
 class RecordingDialogs : public Dialogs
 {
 public:
-    struct Message {
+    struct Message
+    {
         QString text;
         MessageIcon icon;
         std::optional<QString> title;

@@ -23,8 +23,7 @@ inline QByteArray unescaped(const QByteArray &field)
             const qsizetype close = field.indexOf('}', i);
             bytes += QByteArray(field.mid(i + 1, close - i - 1).toInt() - 1, bytes.back());
             i = close;
-        }
-        else if (c)
+        } else if (c)
             bytes += c == 's' ? ' ' : c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c == '0' ? '\0' : c;
         else if (field != "\"\"")
             bytes += field[i];
@@ -57,7 +56,8 @@ inline void addTableRows(const char *file, const char *table = nullptr)
     QTest::addColumn<QByteArrayList>("row");
     // Suites that run as nobody carry their tables: the source tree may be out of their reach.
     const QString embedded = QStringLiteral(":/") + QLatin1String(file);
-    const QString path = QFile::exists(embedded) ? embedded : QStringLiteral(TIRVANO_TEST_DATA "/") + QLatin1String(file);
+    const QString path =
+        QFile::exists(embedded) ? embedded : QStringLiteral(TIRVANO_TEST_DATA "/") + QLatin1String(file);
     for (QList<QByteArray> fields : tableRows(path)) {
         if (fields.size() < 2 || (table && fields.takeFirst() != table))
             continue;

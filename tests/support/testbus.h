@@ -48,7 +48,7 @@ inline qint64 ownerPid(const QDBusConnection &bus, const QString &name)
 }
 
 // Polls without processing events, as the code under test waits.
-template<typename Condition> bool waitUntil(const Condition &condition, int timeoutMs = 10000)
+template <typename Condition> bool waitUntil(const Condition &condition, int timeoutMs = 10000)
 {
     for (const QDeadlineTimer deadline(timeoutMs); !condition(); QThread::msleep(10))
         if (deadline.hasExpired())
@@ -116,7 +116,8 @@ public:
         m_daemon.start(QStringLiteral("dbus-daemon"), {"--config-file=" + configFile, "--nofork", "--print-address=1"});
         while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) {
         }
-        const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(m_daemon.readLine()).trimmed(), m_name);
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QString::fromUtf8(m_daemon.readLine()).trimmed(), m_name);
         if (!bus.isConnected())
             m_error = QStringLiteral("pas de bus privé : %1 %2").arg(m_daemon.errorString(), bus.lastError().message());
     }

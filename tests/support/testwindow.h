@@ -15,7 +15,8 @@
 // A window of its own for each test: a temporary folder stands in for the executable's
 // (settings file, report), and every dialog is answered by the test. Controls are reached by
 // their names, as the operator reaches them by their places.
-struct TestWindow {
+struct TestWindow
+{
     // Without settings, the window starts as on a first run.
     explicit TestWindow(AutomationFactory &automation, const QByteArray &settings = {})
     {
@@ -26,7 +27,7 @@ struct TestWindow {
             dialogs, automation, openBuiltMdbDatabase, {directory.path(), QStringLiteral("InventaireTirvano")}});
     }
 
-    template<typename T = QWidget> T *find(const QString &name) const
+    template <typename T = QWidget> T *find(const QString &name) const
     {
         if (auto *found = window->findChild<T *>(name))
             return found;

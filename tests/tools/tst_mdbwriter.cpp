@@ -11,15 +11,16 @@
 #include <tuple>
 
 // The program's exit code (-1 for a crash), standard output and standard error.
-static std::tuple<int, QString, QString> run(const QString &program, const QStringList &arguments, const QByteArray &input = {})
+static std::tuple<int, QString, QString> run(const QString &program, const QStringList &arguments,
+                                             const QByteArray &input = {})
 {
     QProcess process;
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 // The table's live rows, each as its values joined by "|", NULL written "∅".
@@ -51,9 +52,10 @@ private Q_SLOTS:
         // The row text: a byte order mark, CR LF or LF, \N for NULL, \D for a deleted row,
         // escapes; a lone CR, spaces and "ÿþ" (the bytes of the compression mark) kept as text.
         const auto [code, out, err] = run(MDBWRITER_PROGRAM,
-                                          {file, "--table", "Article", "--columns", "Code:20,CodeBarre:13", "--table=Grande",
-                                           "--columns=N:28", "--input=" + dir.filePath("grande.txt")},
-                                          "\xEF\xBB\xBF" "A1;3760001000017\r\n\\N;\n;\\N\n\\DB2;3760001000031\n"
+                                          {file, "--table", "Article", "--columns", "Code:20,CodeBarre:13",
+                                           "--table=Grande", "--columns=N:28", "--input=" + dir.filePath("grande.txt")},
+                                          "\xEF\xBB\xBF"
+                                          "A1;3760001000017\r\n\\N;\n;\\N\n\\DB2;3760001000031\n"
                                           "Été 1\\;2;ÿþ\n a\rb ;\\\\\\t\\r\\n");
         QVERIFY2(code == 0, qPrintable(err));
 
@@ -61,7 +63,8 @@ private Q_SLOTS:
                  (QStringList{"A1|3760001000017", "∅|", "|∅", "Été 1;2|ÿþ", " a\rb |\\\t\r\n"}));
         QCOMPARE(rows(file, "Grande", {"N"}).size(), 60000);
         const QString schema = std::get<1>(run("mdb-schema", {file}));
-        QVERIFY2(schema.contains("[Code]\t\t\tText (20), \n\t[CodeBarre]\t\t\tText (13)\n") && schema.contains("[N]\t\t\tText (28)\n"),
+        QVERIFY2(schema.contains("[Code]\t\t\tText (20), \n\t[CodeBarre]\t\t\tText (13)\n")
+                     && schema.contains("[N]\t\t\tText (28)\n"),
                  qPrintable(schema));
         QCOMPARE(std::get<1>(run("mdb-count", {file, "Article"})), QStringLiteral("5\n")); // the deleted row left out
     }
@@ -76,8 +79,9 @@ private Q_SLOTS:
         const QString help = "\nVoir « mdbwriter --help ».";
         QTest::newRow("unknown option") << QStringList{"%1/base.mdb", "--tables", "T"} << QByteArray() << 2
                                         << "option inconnue : --tables." + help;
-        QTest::newRow("two tables on stdin") << article + QStringList{"--table", "B", "--columns", "C"} << QByteArray() << 2
-                                             << "une seule table peut lire l'entrée standard ; donnez --input aux autres." + help;
+        QTest::newRow("two tables on stdin")
+            << article + QStringList{"--table", "B", "--columns", "C"} << QByteArray() << 2
+            << "une seule table peut lire l'entrée standard ; donnez --input aux autres." + help;
         QTest::newRow("row text") << article << QByteArray("A;1\nB;2;3\n") << 1
                                   << "entrée standard, ligne 2 : 3 champs pour 2 colonnes.";
     }

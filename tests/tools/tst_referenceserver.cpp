@@ -10,13 +10,16 @@ using namespace testbus;
 
 static QDBusMessage call(const QDBusConnection &bus, const QString &path, const QString &method)
 {
-    const QString interface = path == QLatin1String("/") ? "Tirvano.Automation.ClassFactory" : "Tirvano.Automation.Object";
+    const QString interface =
+        path == QLatin1String("/") ? "Tirvano.Automation.ClassFactory" : "Tirvano.Automation.Object";
     return bus.call(QDBusMessage::createMethodCall(Kelmar, path, interface, method), QDBus::Block, 60000);
 }
 
 static QString createObject(const QDBusConnection &bus)
 {
-    return qvariant_cast<QDBusObjectPath>(call(bus, QStringLiteral("/"), QStringLiteral("CreateObject")).arguments().value(0)).path();
+    return qvariant_cast<QDBusObjectPath>(
+               call(bus, QStringLiteral("/"), QStringLiteral("CreateObject")).arguments().value(0))
+        .path();
 }
 
 class TestReferenceServer : public QObject
@@ -29,7 +32,8 @@ class TestReferenceServer : public QObject
 private Q_SLOTS:
     void init()
     {
-        QVERIFY(setActivationEnvironment(m_bus, {{"TIRVANO_SERVER_DIR", m_directory.path()}, {"TIRVANO_SERVER_IDLE_MS", "1500"}}));
+        QVERIFY(setActivationEnvironment(
+            m_bus, {{"TIRVANO_SERVER_DIR", m_directory.path()}, {"TIRVANO_SERVER_IDLE_MS", "1500"}}));
         QVERIFY(killServer(m_bus, Kelmar));
         m_directory.clear();
     }
@@ -64,7 +68,8 @@ private Q_SLOTS:
         QVERIFY(!waitUntil(gone, 2000)); // past the idle delay with an object left
         QCOMPARE(call(m_bus, QStringLiteral("/2"), QStringLiteral("Release")).type(), QDBusMessage::ReplyMessage);
         QVERIFY(waitUntil(gone));
-        QCOMPARE(m_directory.summary(), (QStringList{"start", "create /1", "create /2", "drop /1", "release /2", "exit idle"}));
+        QCOMPARE(m_directory.summary(),
+                 (QStringList{"start", "create /1", "create /2", "drop /1", "release /2", "exit idle"}));
     }
 
     // No server outlives its bus: a test bus ends with its suite.
@@ -75,7 +80,8 @@ private Q_SLOTS:
             QVERIFY(setActivationEnvironment(bus.connection(), {{"TIRVANO_SERVER_DIR", m_directory.path()}}));
             QCOMPARE(createObject(bus.connection()), QStringLiteral("/1"));
         }
-        QVERIFY(waitUntil([&] { return m_directory.summary({QStringLiteral("exit")}) == QStringList{QStringLiteral("exit bus")}; }));
+        QVERIFY(waitUntil(
+            [&] { return m_directory.summary({QStringLiteral("exit")}) == QStringList{QStringLiteral("exit bus")}; }));
     }
 };
 

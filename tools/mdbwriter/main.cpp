@@ -119,8 +119,7 @@ void run(const QStringList &arguments)
     for (const TableInput &input : inputs) {
         mdbwriter::Table table{input.name, mdbwriter::parseColumns(input.columns), {}};
         const QString source = input.input.isEmpty() ? QStringLiteral("entrée standard") : input.input;
-        table.rows = mdbwriter::parseRows(readInput(input.input),
-                                          static_cast<int>(table.columns.size()), source);
+        table.rows = mdbwriter::parseRows(readInput(input.input), static_cast<int>(table.columns.size()), source);
         tables.push_back(std::move(table));
     }
     mdbwriter::writeMdb(output, tables);

@@ -17,7 +17,7 @@ namespace {
 
 constexpr int pageSize = 4096;
 constexpr int dataHeaderSize = 14;
-constexpr int maxRowsPerPage = 255;      // the row number is one byte of a row pointer
+constexpr int maxRowsPerPage = 255; // the row number is one byte of a row pointer
 constexpr int maxRowSize = 4060;
 constexpr int usageMapSize = 69;
 constexpr quint32 inlineMapPages = 64 * 8;
@@ -148,8 +148,7 @@ public:
     quint32 allocate(quint32 count = 1)
     {
         if (m_pages + count > maxPages)
-            throw invalid(QStringLiteral(
-                "La base dépasserait la taille maximale d'un fichier Access (2 Go)."));
+            throw invalid(QStringLiteral("La base dépasserait la taille maximale d'un fichier Access (2 Go)."));
         const quint32 first = m_pages;
         m_bytes.append(qsizetype(count) * pageSize, '\0');
         m_pages += count;
@@ -178,8 +177,7 @@ public:
     quint32 add(const QByteArray &row, bool deleted)
     {
         const int length = static_cast<int>(row.size());
-        if (!m_open || m_slots == maxRowsPerPage
-            || dataHeaderSize + 2 * (m_slots + 1) > m_low - length) {
+        if (!m_open || m_slots == maxRowsPerPage || dataHeaderSize + 2 * (m_slots + 1) > m_low - length) {
             seal();
             open();
         }
@@ -480,15 +478,12 @@ Layout catalogLayout()
         return ColumnDef{QString::fromLatin1(name), type, length, 0, 0};
     };
     return makeLayout(QStringLiteral("MSysObjects"), true,
-                      {column("Id", Long), column("ParentId", Long),
-                       column("Name", Text, 2 * maxTextLength), column("Type", Int),
-                       column("DateCreate", DateTime), column("DateUpdate", DateTime),
-                       column("Owner", Binary, 510), column("Flags", Long),
-                       column("Database", Memo), column("Connect", Memo),
-                       column("ForeignName", Text, 2 * maxTextLength),
-                       column("RmtInfoShort", Binary, 510), column("RmtInfoLong", Ole),
-                       column("Lv", Ole), column("LvProp", Ole), column("LvModule", Ole),
-                       column("LvExtra", Ole)});
+                      {column("Id", Long), column("ParentId", Long), column("Name", Text, 2 * maxTextLength),
+                       column("Type", Int), column("DateCreate", DateTime), column("DateUpdate", DateTime),
+                       column("Owner", Binary, 510), column("Flags", Long), column("Database", Memo),
+                       column("Connect", Memo), column("ForeignName", Text, 2 * maxTextLength),
+                       column("RmtInfoShort", Binary, 510), column("RmtInfoLong", Ole), column("Lv", Ole),
+                       column("LvProp", Ole), column("LvModule", Ole), column("LvExtra", Ole)});
 }
 
 struct CatalogRow
@@ -508,9 +503,8 @@ void checkName(const QString &name, const QString &kind)
     if (name.isEmpty())
         throw invalid(QStringLiteral("Un nom de %1 est vide.").arg(kind));
     if (name.size() > maxNameLength)
-        throw invalid(QStringLiteral("Le nom de %1 %2 dépasse %3 caractères.")
-                          .arg(kind, quoted(name))
-                          .arg(maxNameLength));
+        throw invalid(
+            QStringLiteral("Le nom de %1 %2 dépasse %3 caractères.").arg(kind, quoted(name)).arg(maxNameLength));
     if (name.front() == QLatin1Char(' '))
         throw invalid(QStringLiteral("Le nom de %1 %2 commence par une espace.").arg(kind, quoted(name)));
     for (const QChar c : name) {
@@ -602,8 +596,8 @@ QByteArray build(const std::vector<Table> &tables)
 
     // Usage maps: the catalog's two, two per long-value catalog column, two per table.
     const std::size_t mapRows = 2 + 2 * catalog.longValueColumns.size() + 2 * tables.size();
-    const std::size_t mapsPerPage = std::min<std::size_t>(
-        maxRowsPerPage, (pageSize - dataHeaderSize) / (usageMapSize + 2));
+    const std::size_t mapsPerPage =
+        std::min<std::size_t>(maxRowsPerPage, (pageSize - dataHeaderSize) / (usageMapSize + 2));
     const auto mapPageCount = static_cast<quint32>((mapRows + mapsPerPage - 1) / mapsPerPage);
     const quint32 firstMapPage = image.allocate(mapPageCount);
 
@@ -687,8 +681,7 @@ QByteArray build(const std::vector<Table> &tables)
         longValueMaps.emplace_back(owned, mapWriter.add(QByteArray(usageMapSize, '\0'), false));
     }
     placeTdef(image, catalogTdefPage,
-              tdefStream(catalog, static_cast<quint32>(catalogRows.size()), catalogOwned,
-                         catalogFree, longValueMaps));
+              tdefStream(catalog, static_cast<quint32>(catalogRows.size()), catalogOwned, catalogFree, longValueMaps));
     for (std::size_t t = 0; t < tables.size(); ++t) {
         const quint32 owned = mapWriter.add(ownedMap(dataPages[t]), false);
         const quint32 free = mapWriter.add(lastPageMap(image, dataPages[t]), false);

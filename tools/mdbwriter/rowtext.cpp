@@ -69,8 +69,7 @@ std::vector<Row> parseRows(const QByteArray &utf8, int columnCount, const QStrin
         const auto closeField = [&] {
             if (escapedNull && plain)
                 throw lineError(source, lineNumber,
-                                QStringLiteral("\\N (NULL) doit occuper tout le champ %1.")
-                                    .arg(row.values.size() + 1));
+                                QStringLiteral("\\N (NULL) doit occuper tout le champ %1.").arg(row.values.size() + 1));
             if (escapedNull)
                 row.values.emplace_back(std::nullopt);
             else
@@ -97,23 +96,30 @@ std::vector<Row> parseRows(const QByteArray &utf8, int columnCount, const QStrin
                     plain = true;
                 escapedNull = true;
                 continue;
-            case ';': field += QLatin1Char(';'); break;
-            case '\\': field += QLatin1Char('\\'); break;
-            case 't': field += QLatin1Char('\t'); break;
-            case 'r': field += QLatin1Char('\r'); break;
-            case 'n': field += QLatin1Char('\n'); break;
+            case ';':
+                field += QLatin1Char(';');
+                break;
+            case '\\':
+                field += QLatin1Char('\\');
+                break;
+            case 't':
+                field += QLatin1Char('\t');
+                break;
+            case 'r':
+                field += QLatin1Char('\r');
+                break;
+            case 'n':
+                field += QLatin1Char('\n');
+                break;
             default:
-                throw lineError(source, lineNumber,
-                                QStringLiteral("séquence inconnue \\%1.").arg(line[i]));
+                throw lineError(source, lineNumber, QStringLiteral("séquence inconnue \\%1.").arg(line[i]));
             }
             plain = true;
         }
         closeField();
         if (static_cast<int>(row.values.size()) != columnCount)
             throw lineError(source, lineNumber,
-                            QStringLiteral("%1 champs pour %2 colonnes.")
-                                .arg(row.values.size())
-                                .arg(columnCount));
+                            QStringLiteral("%1 champs pour %2 colonnes.").arg(row.values.size()).arg(columnCount));
         rows.push_back(std::move(row));
     }
     return rows;

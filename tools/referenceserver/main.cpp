@@ -16,20 +16,24 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Serveur de gestion de référence, joignable sur le bus D-Bus de session."));
+    parser.setApplicationDescription(
+        QStringLiteral("Serveur de gestion de référence, joignable sur le bus D-Bus de session."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("progid"), QStringLiteral("Identifiant programmatique servi, p. ex. GestionKelmar.ClsProjet."));
-    const QCommandLineOption dirOption(QStringLiteral("dir"),
-                                       QStringLiteral("Répertoire du journal et du script (sinon TIRVANO_SERVER_DIR ; ni l'un ni l'autre : "
-                                                      "pas de journal, réponses par défaut)."),
-                                       QStringLiteral("répertoire"));
+    parser.addPositionalArgument(QStringLiteral("progid"),
+                                 QStringLiteral("Identifiant programmatique servi, p. ex. GestionKelmar.ClsProjet."));
+    const QCommandLineOption dirOption(
+        QStringLiteral("dir"),
+        QStringLiteral("Répertoire du journal et du script (sinon TIRVANO_SERVER_DIR ; ni l'un ni l'autre : "
+                       "pas de journal, réponses par défaut)."),
+        QStringLiteral("répertoire"));
     const QCommandLineOption idleOption(QStringLiteral("idle-ms"),
                                         QStringLiteral("Délai d'arrêt après le dernier objet libéré, en millisecondes "
                                                        "(sinon TIRVANO_SERVER_IDLE_MS, sinon 5000)."),
                                         QStringLiteral("ms"));
-    const QCommandLineOption keepOption(QStringLiteral("keep-objects"),
-                                        QStringLiteral("Garder les objets d'un client qui quitte le bus jusqu'à leur libération "
-                                                       "(pour essayer le serveur à la main, une commande gdbus par appel)."));
+    const QCommandLineOption keepOption(
+        QStringLiteral("keep-objects"),
+        QStringLiteral("Garder les objets d'un client qui quitte le bus jusqu'à leur libération "
+                       "(pour essayer le serveur à la main, une commande gdbus par appel)."));
     parser.addOption(dirOption);
     parser.addOption(keepOption);
     parser.addOption(idleOption);
@@ -43,8 +47,11 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("un identifiant programmatique est attendu"), 2);
     const QString progId = parser.positionalArguments().front();
 
-    const QString directory = parser.isSet(dirOption) ? parser.value(dirOption) : qEnvironmentVariable("TIRVANO_SERVER_DIR");
-    const QString idleText = parser.isSet(idleOption) ? parser.value(idleOption) : qEnvironmentVariable("TIRVANO_SERVER_IDLE_MS", QStringLiteral("5000"));
+    const QString directory =
+        parser.isSet(dirOption) ? parser.value(dirOption) : qEnvironmentVariable("TIRVANO_SERVER_DIR");
+    const QString idleText = parser.isSet(idleOption)
+                                 ? parser.value(idleOption)
+                                 : qEnvironmentVariable("TIRVANO_SERVER_IDLE_MS", QStringLiteral("5000"));
     bool ok = false;
     const int idleMs = idleText.toInt(&ok);
     if (!ok || idleMs < 0)
@@ -52,9 +59,10 @@ int main(int argc, char *argv[])
 
     // Started by a bus, the server joins that bus: the session address it inherited may name
     // another one.
-    const QDBusConnection bus = qEnvironmentVariableIsSet("DBUS_STARTER_ADDRESS")
-                                    ? QDBusConnection::connectToBus(QDBusConnection::ActivationBus, QStringLiteral("starter"))
-                                    : QDBusConnection::sessionBus();
+    const QDBusConnection bus =
+        qEnvironmentVariableIsSet("DBUS_STARTER_ADDRESS")
+            ? QDBusConnection::connectToBus(QDBusConnection::ActivationBus, QStringLiteral("starter"))
+            : QDBusConnection::sessionBus();
     if (!bus.isConnected())
         fail(QStringLiteral("bus D-Bus inaccessible : %1").arg(bus.lastError().message()));
 

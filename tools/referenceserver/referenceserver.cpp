@@ -24,8 +24,9 @@ int argumentCount(const QString &method)
 
 QDBusMessage unknownMethod(const QDBusMessage &message)
 {
-    return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("Méthode inconnue : %1.%2 (signature \"%3\")")
-                                                                   .arg(message.interface(), message.member(), message.signature()));
+    return message.createErrorReply(QDBusError::UnknownMethod,
+                                    QStringLiteral("Méthode inconnue : %1.%2 (signature \"%3\")")
+                                        .arg(message.interface(), message.member(), message.signature()));
 }
 
 QString methodXml(const QString &name, int count)
@@ -41,8 +42,8 @@ QString methodXml(const QString &name, int count)
 
 } // namespace
 
-ReferenceServer::ReferenceServer(const QDBusConnection &connection, const QString &progId, const QString &directory, int idleMs,
-                                 bool keepObjects)
+ReferenceServer::ReferenceServer(const QDBusConnection &connection, const QString &progId, const QString &directory,
+                                 int idleMs, bool keepObjects)
     : m_connection(connection),
       m_progId(progId),
       m_directory(directory),
@@ -78,7 +79,8 @@ bool ReferenceServer::start(QString *error)
         return false;
     }
     if (!m_connection.registerService(m_progId)) {
-        *error = QStringLiteral("impossible de prendre le nom %1 : %2").arg(m_progId, m_connection.lastError().message());
+        *error =
+            QStringLiteral("impossible de prendre le nom %1 : %2").arg(m_progId, m_connection.lastError().message());
         return false;
     }
     m_journal.write({{QStringLiteral("event"), QStringLiteral("start")}});
@@ -107,7 +109,8 @@ bool ReferenceServer::handleMessage(const QDBusMessage &message, const QDBusConn
 
     const auto found = m_objects.find(path);
     if (found == m_objects.end()) {
-        send(message, message.createErrorReply(QDBusError::UnknownObject, QStringLiteral("Aucun objet %1 : libéré ou jamais créé").arg(path)));
+        send(message, message.createErrorReply(QDBusError::UnknownObject,
+                                               QStringLiteral("Aucun objet %1 : libéré ou jamais créé").arg(path)));
         return true;
     }
     if (interface == ObjectInterface) {
@@ -118,7 +121,8 @@ bool ReferenceServer::handleMessage(const QDBusMessage &message, const QDBusConn
     } else if (interface == m_progId || interface.isEmpty())
         callMethod(message, path, found->second);
     else
-        send(message, message.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("Interface inconnue : %1").arg(interface)));
+        send(message, message.createErrorReply(QDBusError::UnknownInterface,
+                                               QStringLiteral("Interface inconnue : %1").arg(interface)));
     return true;
 }
 
@@ -126,9 +130,11 @@ void ReferenceServer::createObject(const QDBusMessage &message)
 {
     Instance instance;
     try {
-        instance.script = Script::load(m_directory.isEmpty() ? QString() : QDir(m_directory).filePath(QStringLiteral("script.json")));
+        instance.script =
+            Script::load(m_directory.isEmpty() ? QString() : QDir(m_directory).filePath(QStringLiteral("script.json")));
     } catch (const ScriptError &error) {
-        m_journal.write({{QStringLiteral("event"), QStringLiteral("script-error")}, {QStringLiteral("message"), error.message}});
+        m_journal.write(
+            {{QStringLiteral("event"), QStringLiteral("script-error")}, {QStringLiteral("message"), error.message}});
         send(message, message.createErrorReply(QStringLiteral("Tirvano.Automation.Error.Script"), error.message));
         return;
     }
@@ -157,15 +163,17 @@ void ReferenceServer::callMethod(const QDBusMessage &message, const QString &pat
     const QString method = message.member();
     const int count = argumentCount(method);
     if (count < 0) {
-        send(message, message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("Méthode inconnue de %1 : %2").arg(m_progId, method)));
+        send(message, message.createErrorReply(QDBusError::UnknownMethod,
+                                               QStringLiteral("Méthode inconnue de %1 : %2").arg(m_progId, method)));
         return;
     }
     if (message.signature() != QString(count, QLatin1Char('s'))) {
-        send(message, message.createErrorReply(QDBusError::InvalidArgs,
-                                               QStringLiteral("%1 attend %2 argument(s) texte (signature \"%3\"), reçu \"%4\"")
-                                                   .arg(method)
-                                                   .arg(count)
-                                                   .arg(QString(count, QLatin1Char('s')), message.signature())));
+        send(message,
+             message.createErrorReply(QDBusError::InvalidArgs,
+                                      QStringLiteral("%1 attend %2 argument(s) texte (signature \"%3\"), reçu \"%4\"")
+                                          .arg(method)
+                                          .arg(count)
+                                          .arg(QString(count, QLatin1Char('s')), message.signature())));
         return;
     }
 
@@ -268,8 +276,9 @@ QString ReferenceServer::introspect(const QString &path) const
     }
     if (m_objects.find(path) == m_objects.end())
         return {};
-    return QStringLiteral("  <interface name=\"%1\">\n    <method name=\"Release\"/>\n  </interface>\n").arg(ObjectInterface)
-        + QStringLiteral("  <interface name=\"%1\">\n").arg(m_progId) + methodXml(QStringLiteral("Init"), 3)
-        + methodXml(QStringLiteral("InitInventaire"), 1) + methodXml(QStringLiteral("InventaireArticle"), 3)
-        + methodXml(QStringLiteral("ValidationInventaire"), 1) + QStringLiteral("  </interface>\n");
+    return QStringLiteral("  <interface name=\"%1\">\n    <method name=\"Release\"/>\n  </interface>\n")
+               .arg(ObjectInterface)
+           + QStringLiteral("  <interface name=\"%1\">\n").arg(m_progId) + methodXml(QStringLiteral("Init"), 3)
+           + methodXml(QStringLiteral("InitInventaire"), 1) + methodXml(QStringLiteral("InventaireArticle"), 3)
+           + methodXml(QStringLiteral("ValidationInventaire"), 1) + QStringLiteral("  </interface>\n");
 }

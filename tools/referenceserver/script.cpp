@@ -17,8 +17,7 @@ namespace {
     throw ScriptError{message};
 }
 
-template <typename Int>
-Int integer(const QJsonValue &value, const QString &where)
+template <typename Int> Int integer(const QJsonValue &value, const QString &where)
 {
     const double number = value.toDouble();
     if (!value.isDouble() || std::trunc(number) != number || number < double(std::numeric_limits<Int>::min())
@@ -30,17 +29,28 @@ Int integer(const QJsonValue &value, const QString &where)
 QMetaType basicMetaType(char type)
 {
     switch (type) {
-    case 'b': return QMetaType::fromType<bool>();
-    case 's': return QMetaType::fromType<QString>();
-    case 'd': return QMetaType::fromType<double>();
-    case 'y': return QMetaType::fromType<uchar>();
-    case 'n': return QMetaType::fromType<short>();
-    case 'q': return QMetaType::fromType<ushort>();
-    case 'i': return QMetaType::fromType<int>();
-    case 'u': return QMetaType::fromType<uint>();
-    case 'x': return QMetaType::fromType<qlonglong>();
-    case 't': return QMetaType::fromType<qulonglong>();
-    default: return {};
+    case 'b':
+        return QMetaType::fromType<bool>();
+    case 's':
+        return QMetaType::fromType<QString>();
+    case 'd':
+        return QMetaType::fromType<double>();
+    case 'y':
+        return QMetaType::fromType<uchar>();
+    case 'n':
+        return QMetaType::fromType<short>();
+    case 'q':
+        return QMetaType::fromType<ushort>();
+    case 'i':
+        return QMetaType::fromType<int>();
+    case 'u':
+        return QMetaType::fromType<uint>();
+    case 'x':
+        return QMetaType::fromType<qlonglong>();
+    case 't':
+        return QMetaType::fromType<qulonglong>();
+    default:
+        return {};
     }
 }
 
@@ -60,31 +70,60 @@ QVariant basicValue(char type, const QJsonValue &value, const QString &where)
         if (!value.isDouble())
             fail(where + QStringLiteral(" : nombre attendu"));
         return value.toDouble();
-    case 'y': return QVariant::fromValue(integer<uchar>(value, where));
-    case 'n': return QVariant::fromValue(integer<short>(value, where));
-    case 'q': return QVariant::fromValue(integer<ushort>(value, where));
-    case 'i': return QVariant::fromValue(integer<int>(value, where));
-    case 'u': return QVariant::fromValue(integer<uint>(value, where));
-    case 'x': return QVariant::fromValue(integer<qlonglong>(value, where));
-    case 't': return QVariant::fromValue(integer<qulonglong>(value, where));
-    default: fail(where + QStringLiteral(" : type D-Bus inconnu '%1'").arg(QLatin1Char(type)));
+    case 'y':
+        return QVariant::fromValue(integer<uchar>(value, where));
+    case 'n':
+        return QVariant::fromValue(integer<short>(value, where));
+    case 'q':
+        return QVariant::fromValue(integer<ushort>(value, where));
+    case 'i':
+        return QVariant::fromValue(integer<int>(value, where));
+    case 'u':
+        return QVariant::fromValue(integer<uint>(value, where));
+    case 'x':
+        return QVariant::fromValue(integer<qlonglong>(value, where));
+    case 't':
+        return QVariant::fromValue(integer<qulonglong>(value, where));
+    default:
+        fail(where + QStringLiteral(" : type D-Bus inconnu '%1'").arg(QLatin1Char(type)));
     }
 }
 
 void appendTo(QDBusArgument &array, const QVariant &element)
 {
     switch (element.metaType().id()) {
-    case QMetaType::Bool: array << element.toBool(); break;
-    case QMetaType::QString: array << element.toString(); break;
-    case QMetaType::Double: array << element.toDouble(); break;
-    case QMetaType::UChar: array << element.value<uchar>(); break;
-    case QMetaType::Short: array << element.value<short>(); break;
-    case QMetaType::UShort: array << element.value<ushort>(); break;
-    case QMetaType::Int: array << element.toInt(); break;
-    case QMetaType::UInt: array << element.toUInt(); break;
-    case QMetaType::LongLong: array << element.toLongLong(); break;
-    case QMetaType::ULongLong: array << element.toULongLong(); break;
-    default: break;
+    case QMetaType::Bool:
+        array << element.toBool();
+        break;
+    case QMetaType::QString:
+        array << element.toString();
+        break;
+    case QMetaType::Double:
+        array << element.toDouble();
+        break;
+    case QMetaType::UChar:
+        array << element.value<uchar>();
+        break;
+    case QMetaType::Short:
+        array << element.value<short>();
+        break;
+    case QMetaType::UShort:
+        array << element.value<ushort>();
+        break;
+    case QMetaType::Int:
+        array << element.toInt();
+        break;
+    case QMetaType::UInt:
+        array << element.toUInt();
+        break;
+    case QMetaType::LongLong:
+        array << element.toLongLong();
+        break;
+    case QMetaType::ULongLong:
+        array << element.toULongLong();
+        break;
+    default:
+        break;
     }
 }
 
@@ -133,9 +172,9 @@ Script Script::parse(const QByteArray &json)
     if (!document.isObject() || !root.value(QStringLiteral("rules")).isArray() || root.size() != 1)
         fail(QStringLiteral("script : un objet {\"rules\": [...]} est attendu"));
 
-    static const QStringList known = {QStringLiteral("method"),   QStringLiteral("call"),      QStringLiteral("result"),
-                                      QStringLiteral("error"),    QStringLiteral("errorName"), QStringLiteral("delayMs"),
-                                      QStringLiteral("out"),      QStringLiteral("malformed")};
+    static const QStringList known = {QStringLiteral("method"), QStringLiteral("call"),      QStringLiteral("result"),
+                                      QStringLiteral("error"),  QStringLiteral("errorName"), QStringLiteral("delayMs"),
+                                      QStringLiteral("out"),    QStringLiteral("malformed")};
     Script script;
     const QJsonArray rules = root.value(QStringLiteral("rules")).toArray();
     for (qsizetype i = 0; i < rules.size(); ++i) {
@@ -165,7 +204,8 @@ Script Script::parse(const QByteArray &json)
         }
         rule.errorName = object.value(QStringLiteral("errorName")).toString(defaultErrorName());
         if (object.contains(QStringLiteral("delayMs"))) {
-            rule.delayMs = integer<int>(object.value(QStringLiteral("delayMs")), where + QStringLiteral(", \"delayMs\""));
+            rule.delayMs =
+                integer<int>(object.value(QStringLiteral("delayMs")), where + QStringLiteral(", \"delayMs\""));
             if (*rule.delayMs < 0)
                 fail(where + QStringLiteral(", \"delayMs\" : durée négative"));
         }
