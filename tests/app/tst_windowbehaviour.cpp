@@ -111,45 +111,27 @@ private Q_SLOTS:
     // picker leaves the count file unchosen.
     void validerChecks_data()
     {
-        QTest::addColumn<QString>("societe");
-        QTest::addColumn<QString>("depot");
-        QTest::addColumn<QString>("picked"); // the pickers clicked, in order
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("row"); // company, depot, the pickers clicked in order, message
         using namespace importtexts;
-        QTest::newRow("nothing") << ""
-                                 << ""
-                                 << "" << kNoCodes;
-        QTest::newRow("no company") << ""
-                                    << "D1"
-                                    << "TblGestion_1 TlbFichier_1" << kNoCodes;
-        QTest::newRow("no depot") << "S1"
-                                  << ""
-                                  << "TblGestion_1 TlbFichier_1" << kNoCodes;
-        QTest::newRow("database, no count file") << "S1"
-                                                 << "D1"
-                                                 << "TblGestion_1" << kNoCountFile;
-        QTest::newRow("no database") << "S1"
-                                     << "D1"
-                                     << "TlbFichier_1" << kNoDatabase;
-        QTest::newRow("blanks are codes") << " "
-                                          << " "
-                                          << "TlbFichier_1" << kNoDatabase;
+        QTest::newRow("nothing") << QStringList{"", "", "", kNoCodes};
+        QTest::newRow("no company") << QStringList{"", "D1", "TblGestion_1 TlbFichier_1", kNoCodes};
+        QTest::newRow("no depot") << QStringList{"S1", "", "TblGestion_1 TlbFichier_1", kNoCodes};
+        QTest::newRow("database, no count file") << QStringList{"S1", "D1", "TblGestion_1", kNoCountFile};
+        QTest::newRow("no database") << QStringList{"S1", "D1", "TlbFichier_1", kNoDatabase};
+        QTest::newRow("blanks are codes") << QStringList{" ", " ", "TlbFichier_1", kNoDatabase};
     }
 
     void validerChecks()
     {
-        QFETCH(QString, societe);
-        QFETCH(QString, depot);
-        QFETCH(QString, picked);
-        QFETCH(QString, message);
+        QFETCH(QStringList, row);
         TestWindow t(m_automation);
-        t.setText("Txtsociete", societe);
-        t.setText("Txtdepot", depot);
-        for (const QString &picker : picked.split(' ', Qt::SkipEmptyParts))
+        t.setText("Txtsociete", row[0]);
+        t.setText("Txtdepot", row[1]);
+        for (const QString &picker : row[2].split(' ', Qt::SkipEmptyParts))
             t.pick(picker, QStringLiteral("/srv/choisi"));
         t.click("TlbPrpp_1");
         QCOMPARE(t.dialogs.messages.size(), 1);
-        QCOMPARE(shown(t.dialogs.messages[0]), "exclamation|InventaireTirvano|" + message);
+        QCOMPARE(shown(t.dialogs.messages[0]), "exclamation|InventaireTirvano|" + row[3]);
         // Nothing changed: no import, the bar hidden, the button still enabled.
         QVERIFY(m_automation.created.isEmpty());
         QVERIFY(t.find("ProgressBar1")->isHidden() && t.find("TlbPrpp_1")->isEnabled());

@@ -34,34 +34,30 @@ class TestConversions : public QObject
 
 private Q_SLOTS:
     void numberText_data() { addTableRows("conversions.tsv", "numberText"); }
-    void numberText();
+    void numberText()
+    {
+        QFETCH(QByteArrayList, row);
+        underItsLocales(row, [](const QByteArrayList &value) {
+            QString text;
+            const QString failure = failureOf([&] { text = ::numberText(value[0].toDouble()); });
+            return failure.isEmpty() ? text : failure;
+        });
+    }
     void toInt16_data() { addTableRows("conversions.tsv", "toInt16"); }
-    void toInt16();
+    void toInt16()
+    {
+        QFETCH(QByteArrayList, row);
+        underItsLocales(row, [](const QByteArrayList &typeAndValue) {
+            QVariant value;
+            if (typeAndValue[0] != "none"
+                && !(value = QString::fromUtf8(typeAndValue[1])).convert(QMetaType::fromName(typeAndValue[0])))
+                return QStringLiteral("no such value");
+            qint16 result = 0;
+            const QString failure = failureOf([&] { result = variantToInt16(value); });
+            return failure.isEmpty() ? QString::number(result) : failure;
+        });
+    }
 };
-
-void TestConversions::numberText()
-{
-    QFETCH(QByteArrayList, row);
-    underItsLocales(row, [](const QByteArrayList &value) {
-        QString text;
-        const QString failure = failureOf([&] { text = ::numberText(value[0].toDouble()); });
-        return failure.isEmpty() ? text : failure;
-    });
-}
-
-void TestConversions::toInt16()
-{
-    QFETCH(QByteArrayList, row);
-    underItsLocales(row, [](const QByteArrayList &typeAndValue) {
-        QVariant value;
-        if (typeAndValue[0] != "none"
-            && !(value = QString::fromUtf8(typeAndValue[1])).convert(QMetaType::fromName(typeAndValue[0])))
-            return QStringLiteral("no such value");
-        qint16 result = 0;
-        const QString failure = failureOf([&] { result = variantToInt16(value); });
-        return failure.isEmpty() ? QString::number(result) : failure;
-    });
-}
 
 QTEST_GUILESS_MAIN(TestConversions)
 #include "tst_conversions.moc"

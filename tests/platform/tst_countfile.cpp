@@ -29,65 +29,56 @@ class TestCountFile : public QObject
 
 private Q_SLOTS:
     void ansi_data() { addTableRows("countfile.tsv", "ansi"); }
-    void ansi();
+    void ansi()
+    {
+        QFETCH(QByteArrayList, row);
+        const QString text = QString::fromUtf8(row[0]);
+        QCOMPARE(ansi::encode(text), row[1]);
+        if (!row[1].contains('?'))
+            QCOMPARE(ansi::decode(row[1]), text);
+    }
     void reads_data() { addTableRows("countfile.tsv", "reads"); }
-    void reads();
-    void overlongLineFails();
-    void unreadablePaths_data();
-    void unreadablePaths();
+    void reads()
+    {
+        QFETCH(QByteArrayList, row); // the file's bytes, its items, its lines
+        writeFile(m_path, row[0]);
+        QCOMPARE(readAll(m_path, &DelimitedItemReader::atEnd, &DelimitedItemReader::readItem),
+                 QString::fromUtf8(row[1]));
+        QCOMPARE(readAll(m_path, &LineReader::atEndOfStream, &LineReader::readLine), QString::fromUtf8(row[2]));
+    }
+    void overlongLineFails()
+    {
+        // One line of 64 MB and a byte: no count file, and a message; cut to 64 MB, it is read.
+        const qsizetype longest = 64 * 1024 * 1024;
+        writeFile(m_path, QByteArray(longest + 1, 'x'));
+        const QString tooLong = "7 Mémoire insuffisante : une ligne de plus de 64 Mo dans le fichier " + m_path;
+        QCOMPARE(failureOf([&] { LineReader(m_path).readLine(); }), tooLong);
+        QCOMPARE(failureOf([&] { DelimitedItemReader(m_path).readItem(); }), tooLong);
+        QVERIFY(QFile::resize(m_path, longest));
+        QCOMPARE(LineReader(m_path).readLine().size(), longest);
+        QCOMPARE(DelimitedItemReader(m_path).readItem().size(), longest);
+    }
+    void unreadablePaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("failure");
+        const QString missing = m_dir.filePath(QStringLiteral("absent.txt"));
+        QTest::newRow("missing file") << missing << "53 Fichier introuvable : " + missing;
+        QTest::newRow("a folder") << m_dir.path()
+                                  << "75 Erreur d'accès au fichier : " + m_dir.path() + " (c'est un dossier)";
+    }
+    void unreadablePaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, failure);
+        QCOMPARE(failureOf([&] { LineReader{path}; }), failure);
+        QCOMPARE(failureOf([&] { DelimitedItemReader{path}; }), failure);
+    }
 
 private:
     QTemporaryDir m_dir;
     const QString m_path = m_dir.filePath(QStringLiteral("comptage.txt"));
 };
-
-void TestCountFile::ansi()
-{
-    QFETCH(QByteArrayList, row);
-    const QString text = QString::fromUtf8(row[0]);
-    QCOMPARE(ansi::encode(text), row[1]);
-    if (!row[1].contains('?'))
-        QCOMPARE(ansi::decode(row[1]), text);
-}
-
-void TestCountFile::reads()
-{
-    QFETCH(QByteArrayList, row); // the file's bytes, its items, its lines
-    writeFile(m_path, row[0]);
-    QCOMPARE(readAll(m_path, &DelimitedItemReader::atEnd, &DelimitedItemReader::readItem), QString::fromUtf8(row[1]));
-    QCOMPARE(readAll(m_path, &LineReader::atEndOfStream, &LineReader::readLine), QString::fromUtf8(row[2]));
-}
-
-void TestCountFile::overlongLineFails()
-{
-    // One line of 64 MB and a byte: no count file, and a message; cut to 64 MB, it is read.
-    const qsizetype longest = 64 * 1024 * 1024;
-    writeFile(m_path, QByteArray(longest + 1, 'x'));
-    const QString tooLong = "7 Mémoire insuffisante : une ligne de plus de 64 Mo dans le fichier " + m_path;
-    QCOMPARE(failureOf([&] { LineReader(m_path).readLine(); }), tooLong);
-    QCOMPARE(failureOf([&] { DelimitedItemReader(m_path).readItem(); }), tooLong);
-    QVERIFY(QFile::resize(m_path, longest));
-    QCOMPARE(LineReader(m_path).readLine().size(), longest);
-    QCOMPARE(DelimitedItemReader(m_path).readItem().size(), longest);
-}
-
-void TestCountFile::unreadablePaths_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("failure");
-    const QString missing = m_dir.filePath(QStringLiteral("absent.txt"));
-    QTest::newRow("missing file") << missing << "53 Fichier introuvable : " + missing;
-    QTest::newRow("a folder") << m_dir.path()
-                              << "75 Erreur d'accès au fichier : " + m_dir.path() + " (c'est un dossier)";
-}
-
-void TestCountFile::unreadablePaths()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, failure);
-    QCOMPARE(failureOf([&] { LineReader{path}; }), failure);
-    QCOMPARE(failureOf([&] { DelimitedItemReader{path}; }), failure);
-}
 
 QTEST_GUILESS_MAIN(TestCountFile)
 #include "tst_countfile.moc"
