@@ -11,20 +11,6 @@ namespace {
 
 constexpr qsizetype kPage = 4096;
 
-// The rows read, "|" between the values, "<null>" for a null.
-QStringList readAll(const QString &file, const QString &table = "Article",
-                    const QStringList &columns = {"Code", "CodeBarre"})
-{
-    QStringList rows;
-    openBuiltMdbDatabase(file)->scanTable(table, columns, [&](std::span<const TextView> values) {
-        QStringList row;
-        for (const TextView &value : values)
-            row << (value ? value->toString() : QStringLiteral("<null>"));
-        rows << row.join(QLatin1Char('|'));
-    });
-    return rows;
-}
-
 // The first data page of the table defined at page `definition`: in our writer's files of one
 // table, 2 for the catalog, 4 for the table.
 qsizetype firstDataPage(const QByteArray &bytes, qsizetype definition)
@@ -55,12 +41,12 @@ private Q_SLOTS:
                                  article("  A1  ", QStringLiteral("条码 \U0001F4E6 Ω\tB")), article("é", "ab"),
                                  article("Y", "3", true)})});
         // In scan order, nulls apart from empty texts, deleted rows left out.
-        QCOMPARE(readAll(file),
+        QCOMPARE(scannedRows(file),
                  (QStringList{"B|<null>", "<null>|", "|2", "<null>|<null>", "Crème brûlée|L'été \"45\" €",
                               QStringLiteral("  A1  |条码 \U0001F4E6 Ω\tB"), "é|ab"}));
         // Names in any letter case, columns in any order; the catalog's other table.
-        QCOMPARE(readAll(file, "ARTICLE", {"codebarre", "CODE"}).value(0), QStringLiteral("<null>|B"));
-        QCOMPARE(readAll(file, "Famille", {"Nom"}), QStringList{"Outils"});
+        QCOMPARE(scannedRows(file, "ARTICLE", {"codebarre", "CODE"}).value(0), QStringLiteral("<null>|B"));
+        QCOMPARE(scannedRows(file, "Famille", {"Nom"}), QStringList{"Outils"});
     }
     // Intact, damaged and foreign files: the rows as written, or a failure in French that names
     // the file; never a crash or a hang.
@@ -142,7 +128,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         QFETCH(bool, orFailure);
         QStringList rows;
-        const QString failure = failureOf([&] { rows = readAll(path(name)); });
+        const QString failure = failureOf([&] { rows = scannedRows(path(name)); });
         const QString read =
             failure.isEmpty() ? QStringLiteral("%1 rows, the last %2").arg(rows.size()).arg(rows.value(rows.size() - 1))
                               : failure;
